@@ -41,9 +41,21 @@ struct Surface {
 
 struct FrameOptions {
     Rgba background{255, 255, 255, 255};
-    int threads = 1;     // bands are spread over this many threads
+    int threads = 1;           // bands are spread over this many threads
     bool smoothBitmaps = true; // high quality: bilinear for smoothed bitmap fills
 };
+
+// What happened to the shapes of the last frame.
+struct FrameStats {
+    uint32_t shapesDrawn = 0;
+    uint32_t shapesCulled = 0;  // entirely outside the surface
+    uint32_t shapesSkipped = 0; // non-finite matrix or coordinates, or over the size limits
+};
+
+// Whether a point in shape coordinates (twips) lies inside one of the
+// shape's fills (by its fill rule) or on one of its strokes. Used for button
+// hit areas and for shape-accurate hit tests.
+bool hitTest(const swf::Shape& shape, Point twips);
 
 class Renderer {
 public:
@@ -72,6 +84,9 @@ public:
 
     // Rasterizes everything recorded since begin() into the surface.
     void finish();
+
+    // Counters of the frame being recorded, or of the last one finished.
+    FrameStats stats() const;
 
 private:
     struct Impl;

@@ -1,0 +1,125 @@
+// Exact-area coverage rasterizer for one horizontal band.
+//
+// Segments arrive in 24.8 fixed point surface coordinates, already clipped
+// to the surface (x in [0, width], y in [0, height]). Each segment adds, per
+// pixel cell it crosses, the signed height it covers ("cover") and twice the
+// signed area it leaves to its left ("area"). Sweeping a row left to right,
+// the running sum of covers minus the cell's area is the winding-weighted
+// coverage of each pixel, which the fill rule folds into 0..255.
+//
+// Cells live in dense per-row arrays; a sweep reads and zeroes only the
+// touched range of each row, so the arrays are clean for the next layer
+// without a separate clear.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace zf::raster {
+
+constexpr int kSubpixelBits = 8;
+constexpr int kSubpixelScale = 1 << kSubpixelBits;
+
+struct FixedSegment {
+    int32_t x0, y0, x1, y1;
+};
+
+enum class FillRule : uint8_t { EvenOdd, NonZero };
+
+// A stretch of one row's coverage: either per pixel (`coverage[i]` for pixel
+// x0 + i) or, where no edge touches the row, one `value` for all its pixels.
+struct CoverageSpan {
+    int32_t x0;
+    int32_t x1;        // exclusive
+    uint8_t* coverage; // nullptr: constant `value`
+    uint8_t value;
+};
+
+class CellRasterizer {
+public:
+    // Prepares for a band of `rows` rows starting at surface row `top`, on a
+    // surface `width` pixels wide. Keeps the allocation across calls.
+    void setBand(int top, int rows, int width);
+
+    void addSegment(const FixedSegment& segment);
+
+    // Calls emit(row, spans, count, origin) for each row with something
+    // covered: the row's non-empty spans, left to right, in surface
+    // coordinates; `origin` is the row's first touched pixel.
+    // Constant runs (shape interiors) stay runs so that callers can fill
+    // them without looking at every pixel. Resets the touched cells.
+    template <class Emit>
+    void sweepSpans(FillRule rule, Emit&& emit);
+
+    // The same as one array per row: emit(row, x0, x1, coverage), with
+    // coverage[i] belonging to pixel x0 + i (x1 exclusive).
+    template <class Emit>
+    void sweep(FillRule rule, Emit&& emit);
+
+    bool empty() const { return m_touchedMin > m_touchedMax; }
+
+private:
+    void addRowPiece(int row, int32_t xa, int32_t ya, int32_t xb, int32_t yb, int direction);
+    template <FillRule rule>
+    void sweepRow(int row);
+    int nextTouched(const uint64_t* words, int x, int end) const;
+
+    int m_top = 0;
+    int m_rows = 0;
+    int m_width = 0;
+    int m_touchedMin = 1; // first and last touched row (band-relative)
+    int m_touchedMax = 0;
+    std::vector<uint32_t> m_cover; // (width + 1) per row; modular arithmetic
+    std::vector<uint32_t> m_area;
+    // One bit per cell that received something, so that sweeps jump over
+    // the untouched interior of a row a word at a time.
+    std::vector<uint64_t> m_touched;
+    int m_wordsPerRow = 0;
+    std::vector<int32_t> m_rowMin;
+    std::vector<int32_t> m_rowMax;
+    std::vector<uint8_t> m_coverage;
+    std::vector<CoverageSpan> m_spans;
+    int m_rowOrigin = 0;
+};
+
+template <class Emit>
+void CellRasterizer::sweepSpans(FillRule rule, Emit&& emit)
+{
+    for (int row = m_touchedMin; row <= m_touchedMax; ++row) {
+        if (m_rowMin[row] > m_rowMax[row])
+            continue;
+        if (rule == FillRule::EvenOdd)
+            sweepRow<FillRule::EvenOdd>(row);
+        else
+            sweepRow<FillRule::NonZero>(row);
+        if (!m_spans.empty())
+            emit(m_top + row, m_spans.data(), int(m_spans.size()), m_rowOrigin);
+    }
+    m_touchedMin = 1;
+    m_touchedMax = 0;
+}
+
+template <class Emit>
+void CellRasterizer::sweep(FillRule rule, Emit&& emit)
+{
+    sweepSpans(rule, [&](int row, const CoverageSpan* spans, int count, int) {
+        // Per-pixel spans already sit in m_coverage relative to the first
+        // span; runs and the gaps between spans are written around them.
+        const int x0 = spans[0].x0;
+        uint8_t* out = m_coverage.data();
+        int x = x0;
+        for (int i = 0; i < count; ++i) {
+            std::fill(out + (x - x0), out + (spans[i].x0 - x0), uint8_t(0));
+            if (!spans[i].coverage)
+                std::fill(out + (spans[i].x0 - x0), out + (spans[i].x1 - x0), spans[i].value);
+            else if (spans[i].coverage != out + (spans[i].x0 - x0))
+                std::copy(spans[i].coverage, spans[i].coverage + (spans[i].x1 - spans[i].x0),
+                          out + (spans[i].x0 - x0));
+            x = spans[i].x1;
+        }
+        emit(row, x0, x, const_cast<const uint8_t*>(out));
+    });
+}
+
+} // namespace zf::raster

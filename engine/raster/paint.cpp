@@ -1,0 +1,586 @@
+#include "raster/paint_p.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace zf::raster {
+namespace {
+
+constexpr double kGradientHalfSize = 16384.0;
+constexpr size_t kMaxGradientStops = 15;
+
+uint32_t transformColor(Rgba color, const ColorTransform& cx)
+{
+    return premultiply(cx.apply(color));
+}
+
+struct LinearTables {
+    std::array<double, 256> toLinear{};
+    std::array<uint8_t, 4096> toSrgb{};
+    LinearTables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            double c = i / 255.0;
+            toLinear[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        }
+        for (size_t i = 0; i < toSrgb.size(); ++i) {
+            double l = double(i) / double(toSrgb.size() - 1);
+            double s = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
+            toSrgb[i] = uint8_t(std::lround(std::clamp(s, 0.0, 1.0) * 255));
+        }
+    }
+};
+
+const LinearTables& linearTables()
+{
+    static const LinearTables tables;
+    return tables;
+}
+
+// Fills 256 premultiplied ramp entries. Stops are sorted stably by ratio, so
+// unsorted input works and duplicate ratios make a hard step.
+void buildRamp(const swf::Gradient& gradient, const ColorTransform& cx, uint32_t* ramp)
+{
+    std::array<swf::GradientStop, kMaxGradientStops> stops;
+    size_t count = std::min(gradient.stops.size(), kMaxGradientStops);
+    std::copy_n(gradient.stops.begin(), count, stops.begin());
+    std::stable_sort(stops.begin(), stops.begin() + count,
+                     [](const auto& a, const auto& b) { return a.ratio < b.ratio; });
+    for (size_t i = 0; i < count; ++i)
+        stops[i].color = cx.apply(stops[i].color);
+    const bool linear = gradient.interpolation == swf::InterpolationMode::LinearRgb;
+    size_t next = 0; // first stop with ratio > index
+    for (int index = 0; index < 256; ++index) {
+        while (next < count && stops[next].ratio <= index)
+            ++next;
+        Rgba c;
+        if (next == 0) {
+            c = stops[0].color;
+        } else if (next == count) {
+            c = stops[count - 1].color;
+        } else {
+            const swf::GradientStop& a = stops[next - 1];
+            const swf::GradientStop& b = stops[next];
+            const int span = b.ratio - a.ratio, along = index - a.ratio;
+            auto mix = [&](uint8_t p, uint8_t q) {
+                if (!linear)
+                    return uint8_t((p * (span - along) + q * along + span / 2) / span);
+                const LinearTables& t = linearTables();
+                double l = t.toLinear[p] + (t.toLinear[q] - t.toLinear[p]) * along / span;
+                return t.toSrgb[size_t(l * (t.toSrgb.size() - 1) + 0.5)];
+            };
+            c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
+                 uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) / span)};
+        }
+        ramp[index] = premultiply(c);
+    }
+}
+
+// Gradient positions are fixed point with 24 fraction bits (kRampOne = the
+// end of the ramp), fine enough to step along a span without drift.
+constexpr int kRampBits = 24;
+constexpr int64_t kRampOne = int64_t(1) << kRampBits;
+constexpr double kPositionLimit = 1e9; // keeps fixed-point positions in range
+
+int64_t toRampFixed(double t)
+{
+    if (!(t == t))
+        return 0;
+    return int64_t(std::clamp(t, -kPositionLimit, kPositionLimit) * kRampOne);
+}
+
+template <swf::SpreadMode spread>
+inline int rampIndex(int64_t t)
+{
+    if constexpr (spread == swf::SpreadMode::Repeat) {
+        t &= kRampOne - 1;
+    } else if constexpr (spread == swf::SpreadMode::Reflect) {
+        t &= 2 * kRampOne - 1;
+        if (t > kRampOne)
+            t = 2 * kRampOne - t;
+    } else {
+        t = std::clamp<int64_t>(t, 0, kRampOne);
+    }
+    return int((t * 255 + kRampOne / 2) >> kRampBits);
+}
+
+// Padding commutes with the scaling to ramp indices, so the scaled position
+// is stepped directly. It moves monotonically: the span splits exactly (in
+// integers) into a run before the ramp, the ramp itself, and a run after it.
+void shadeLinearPad(const uint32_t* ramp, int64_t t, int64_t step, int count, uint32_t* out)
+{
+    constexpr int64_t kEnd = int64_t(256) << kRampBits; // first position past entry 255
+    int64_t scaled = t * 255 + kRampOne / 2;
+    const int64_t scaledStep = step * 255;
+    int i = 0;
+    auto fill = [&](int64_t n, uint32_t color) {
+        n = std::min<int64_t>(n, count - i);
+        std::fill_n(out + i, n, color);
+        i += int(n);
+        scaled += scaledStep * n;
+    };
+    auto along = [&](int64_t n) {
+        n = std::min<int64_t>(n, count - i);
+        for (int64_t k = 0; k < n; ++k, scaled += scaledStep)
+            out[i + k] = ramp[scaled >> kRampBits];
+        i += int(n);
+    };
+    if (scaledStep == 0) {
+        fill(count, ramp[std::clamp<int64_t>(scaled >> kRampBits, 0, 255)]);
+    } else if (scaledStep > 0) {
+        if (scaled < 0)
+            fill((-scaled + scaledStep - 1) / scaledStep, ramp[0]);
+        if (scaled >= 0 && scaled < kEnd)
+            along((kEnd - scaled + scaledStep - 1) / scaledStep);
+        fill(count, ramp[255]);
+    } else {
+        if (scaled >= kEnd)
+            fill((scaled - kEnd) / -scaledStep + 1, ramp[255]);
+        if (scaled >= 0 && scaled < kEnd)
+            along(scaled / -scaledStep + 1);
+        fill(count, ramp[0]);
+    }
+}
+
+template <swf::SpreadMode spread>
+void shadeLinear(const uint32_t* ramp, double u, double du, int skip, int count, uint32_t* out)
+{
+    const int64_t step = toRampFixed(du);
+    int64_t t = toRampFixed(u) + step * skip;
+    constexpr int64_t kExactLimit = int64_t(1) << 50;
+    if (spread == swf::SpreadMode::Pad && std::abs(t) < kExactLimit &&
+        std::abs(step) < kExactLimit / 4096 && count <= 4096) {
+        shadeLinearPad(ramp, t, step, count, out);
+        return;
+    }
+    for (int i = 0; i < count; ++i, t += step)
+        out[i] = ramp[rampIndex<spread>(t)];
+}
+
+template <swf::SpreadMode spread>
+void shadeRadial(const uint32_t* ramp, double u, double v, double du, double dv, int skip,
+                 int count, uint32_t* out)
+{
+    for (int i = 0; i < skip; ++i, u += du, v += dv) {
+    }
+    for (int i = 0; i < count; ++i, u += du, v += dv) {
+        float distance = std::sqrt(float(u * u + v * v));
+        out[i] = ramp[rampIndex<spread>(toRampFixed(distance))];
+    }
+}
+
+template <swf::SpreadMode spread>
+void shadeFocal(const uint32_t* ramp, double focal, double u, double v, double du, double dv,
+                int skip, int count, uint32_t* out)
+{
+    for (int i = 0; i < skip; ++i, u += du, v += dv) {
+    }
+    // t is where the ray from the focal point through the pixel meets the
+    // unit circle: |F + s·d| = 1 solved for s, then t = 1 / s.
+    const double c = focal * focal - 1;
+    for (int i = 0; i < count; ++i, u += du, v += dv) {
+        double dx = u - focal, dy = v;
+        double dd = dx * dx + dy * dy;
+        double fd = focal * dx;
+        double denominator = -fd + std::sqrt(std::max(0.0, fd * fd - dd * c));
+        double t = denominator > 0 ? dd / denominator : 0;
+        out[i] = ramp[rampIndex<spread>(toRampFixed(t))];
+    }
+}
+
+template <class Shade>
+void withSpread(swf::SpreadMode spread, Shade&& shade)
+{
+    switch (spread) {
+    case swf::SpreadMode::Repeat: shade.template operator()<swf::SpreadMode::Repeat>(); break;
+    case swf::SpreadMode::Reflect: shade.template operator()<swf::SpreadMode::Reflect>(); break;
+    default: shade.template operator()<swf::SpreadMode::Pad>(); break;
+    }
+}
+
+uint32_t transformPixel(uint32_t p, const Paint& paint)
+{
+    if (paint.transform == Paint::Transform::AlphaScale)
+        return scalePixel(p, uint32_t(paint.cx.aMul * 255 / 256));
+    uint32_t a = pixelAlpha(p);
+    Rgba straight{0, 0, 0, uint8_t(a)};
+    if (a != 0) {
+        straight.r = uint8_t(std::min<uint32_t>(255, ((p & 0xFF) * 255 + a / 2) / a));
+        straight.g = uint8_t(std::min<uint32_t>(255, (((p >> 8) & 0xFF) * 255 + a / 2) / a));
+        straight.b = uint8_t(std::min<uint32_t>(255, (((p >> 16) & 0xFF) * 255 + a / 2) / a));
+    }
+    return premultiply(paint.cx.apply(straight));
+}
+
+// Keeps colour channels at or below alpha so that compositing cannot carry
+// into the next channel, whatever a decoder produced.
+uint32_t sanitize(uint32_t p)
+{
+    uint32_t a = pixelAlpha(p);
+    uint32_t r = std::min(p & 0xFF, a), g = std::min((p >> 8) & 0xFF, a),
+             b = std::min((p >> 16) & 0xFF, a);
+    return packPixel(r, g, b, a);
+}
+
+int wrapCoordinate(int64_t v, int size, bool repeat)
+{
+    if (uint64_t(v) < uint64_t(size))
+        return int(v);
+    if (repeat) {
+        int64_t m = v % size;
+        return int(m < 0 ? m + size : m);
+    }
+    return v < 0 ? 0 : size - 1;
+}
+
+// Texture positions are 16.16 fixed point; the limit keeps a whole span of
+// steps inside int64.
+int64_t toTextureFixed(double v)
+{
+    if (!(v == v))
+        return 0;
+    return int64_t(std::clamp(v, -1e9, 1e9) * 65536);
+}
+
+uint32_t lerpPixel(uint32_t a, uint32_t b, uint32_t w) // w in 0..256
+{
+    uint32_t rb = ((a & 0x00FF00FFu) * (256 - w) + (b & 0x00FF00FFu) * w) >> 8;
+    uint32_t ag = ((a >> 8) & 0x00FF00FFu) * (256 - w) + ((b >> 8) & 0x00FF00FFu) * w;
+    return (rb & 0x00FF00FFu) | (ag & 0xFF00FF00u);
+}
+
+void shadeBitmap(const Paint& paint, int x, int y, int skip, int count, uint32_t* out)
+{
+    const Bitmap& bitmap = *paint.bitmap;
+    const Matrix& m = paint.inverse;
+    const int w = bitmap.width, h = bitmap.height;
+    const uint8_t* pixels = bitmap.pixels.data();
+    auto texel = [&](int tx, int ty) {
+        return loadPixel(pixels + (size_t(ty) * size_t(w) + size_t(tx)) * 4);
+    };
+    const double cx = x + 0.5, cy = y + 0.5;
+    // Bilinear samples are centred on texel centres.
+    const double offset = paint.smooth ? 0.5 : 0;
+    int64_t u = toTextureFixed(m.a * cx + m.c * cy + m.tx - offset);
+    int64_t v = toTextureFixed(m.b * cx + m.d * cy + m.ty - offset);
+    const int64_t du = toTextureFixed(m.a), dv = toTextureFixed(m.b);
+    u += du * skip;
+    v += dv * skip;
+    // Repeating: positions are kept wrapped into the bitmap as they step,
+    // which spares a division per coordinate and pixel; wrapping by whole
+    // bitmap sizes leaves texel indices (and fractions) as they were.
+    const int64_t wrapU = int64_t(w) << 16, wrapV = int64_t(h) << 16;
+    const bool wrapped = paint.repeat && std::abs(du) < wrapU && std::abs(dv) < wrapV;
+    if (wrapped) {
+        u %= wrapU;
+        u += u < 0 ? wrapU : 0;
+        v %= wrapV;
+        v += v < 0 ? wrapV : 0;
+    }
+    auto advance = [&] {
+        u += du;
+        v += dv;
+        if (wrapped) {
+            u += u >= wrapU ? -wrapU : u < 0 ? wrapU : 0;
+            v += v >= wrapV ? -wrapV : v < 0 ? wrapV : 0;
+        }
+    };
+    for (int i = 0; i < count; ++i, advance()) {
+        const int64_t iu = u >> 16, iv = v >> 16;
+        uint32_t p;
+        if (paint.smooth) {
+            // Repeating: the right and lower neighbours follow without a
+            // second modulo. Clipped: both ends clamp independently.
+            const int x0 = wrapCoordinate(iu, w, paint.repeat);
+            const int y0 = wrapCoordinate(iv, h, paint.repeat);
+            const int x1 =
+                paint.repeat ? (x0 + 1 == w ? 0 : x0 + 1) : wrapCoordinate(iu + 1, w, false);
+            const int y1 =
+                paint.repeat ? (y0 + 1 == h ? 0 : y0 + 1) : wrapCoordinate(iv + 1, h, false);
+            const uint32_t wu = uint32_t((u >> 8) & 0xFF), wv = uint32_t((v >> 8) & 0xFF);
+            uint32_t top = lerpPixel(texel(x0, y0), texel(x1, y0), wu);
+            uint32_t bottom = lerpPixel(texel(x0, y1), texel(x1, y1), wu);
+            p = lerpPixel(top, bottom, wv);
+        } else {
+            p = texel(wrapCoordinate(iu, w, paint.repeat), wrapCoordinate(iv, h, paint.repeat));
+        }
+        p = sanitize(p);
+        out[i] = paint.transform == Paint::Transform::Identity ? p : transformPixel(p, paint);
+    }
+}
+
+} // namespace
+
+double srgbToLinear(uint8_t value)
+{
+    return linearTables().toLinear[value];
+}
+
+uint8_t linearToSrgb(double value)
+{
+    const auto& table = linearTables().toSrgb;
+    double index = std::clamp(value, 0.0, 1.0) * double(table.size() - 1);
+    return table[size_t(std::lround(index))];
+}
+
+Paint makeSolidPaint(Rgba color, const ColorTransform& cx)
+{
+    Paint paint;
+    paint.kind = Paint::Kind::Solid;
+    paint.color = transformColor(color, cx);
+    paint.opaque = pixelAlpha(paint.color) == 255;
+    if (paint.color == 0)
+        paint.kind = Paint::Kind::None;
+    return paint;
+}
+
+bool RampCache::append(const swf::Gradient& gradient, const ColorTransform& cx,
+                       std::vector<uint32_t>& ramps)
+{
+    constexpr size_t kMaxEntries = 1024;
+    // The key: everything buildRamp reads.
+    m_key.clear();
+    m_key.push_back(char(gradient.interpolation));
+    const size_t count = std::min(gradient.stops.size(), kMaxGradientStops);
+    for (size_t i = 0; i < count; ++i) {
+        const swf::GradientStop& stop = gradient.stops[i];
+        m_key.append({char(stop.ratio), char(stop.color.r), char(stop.color.g), char(stop.color.b),
+                      char(stop.color.a)});
+    }
+    m_key.append(reinterpret_cast<const char*>(&cx), sizeof(cx));
+    auto found = m_entries.find(m_key);
+    if (found == m_entries.end()) {
+        if (m_entries.size() >= kMaxEntries)
+            m_entries.clear();
+        Entry entry;
+        buildRamp(gradient, cx, entry.ramp.data());
+        entry.opaque = std::all_of(entry.ramp.begin(), entry.ramp.end(),
+                                   [](uint32_t p) { return pixelAlpha(p) == 255; });
+        found = m_entries.emplace(m_key, entry).first;
+    }
+    ramps.insert(ramps.end(), found->second.ramp.begin(), found->second.ramp.end());
+    return found->second.opaque;
+}
+
+Paint makeFillPaint(const swf::FillStyle& fill, const Matrix& toPixels, const ColorTransform& cx,
+                    const BitmapSource* bitmaps, bool smoothBitmaps, std::vector<uint32_t>& ramps,
+                    RampCache* cache)
+{
+    if (fill.type == swf::FillType::Solid)
+        return makeSolidPaint(fill.color, cx);
+    Paint paint;
+    const Matrix toDevice = toPixels * fill.matrix;
+    if (fill.isGradient()) {
+        if (fill.gradient.stops.empty())
+            return paint;
+        Matrix inverse = toDevice.inverted();
+        if (fill.type == swf::FillType::LinearGradient) {
+            paint.kind = Paint::Kind::Linear;
+            // x in -16384..16384 becomes 0..1 along the ramp.
+            Matrix normalise{1 / (2 * kGradientHalfSize), 0, 0, 1, 0.5, 0};
+            paint.inverse = normalise * inverse;
+        } else {
+            paint.kind = fill.type == swf::FillType::FocalGradient ? Paint::Kind::Focal
+                                                                   : Paint::Kind::Radial;
+            paint.inverse = Matrix::scale(1 / kGradientHalfSize, 1 / kGradientHalfSize) * inverse;
+            // A focal point on the circle would make the ray equation degenerate.
+            paint.focal = std::clamp(fill.gradient.focalPoint, -0.998, 0.998);
+            if (!(paint.focal == paint.focal))
+                paint.focal = 0;
+        }
+        paint.spread = fill.gradient.spread;
+        paint.rampOffset = uint32_t(ramps.size());
+        if (cache) {
+            paint.opaque = cache->append(fill.gradient, cx, ramps);
+            return paint;
+        }
+        ramps.resize(ramps.size() + 256);
+        buildRamp(fill.gradient, cx, ramps.data() + paint.rampOffset);
+        paint.opaque = std::all_of(ramps.begin() + paint.rampOffset, ramps.end(),
+                                   [](uint32_t p) { return pixelAlpha(p) == 255; });
+        return paint;
+    }
+    if (fill.isBitmap() && bitmaps) {
+        const Bitmap* bitmap = bitmaps->bitmap(fill.bitmapId);
+        if (!bitmap || bitmap->width <= 0 || bitmap->height <= 0 ||
+            bitmap->pixels.size() < size_t(bitmap->width) * size_t(bitmap->height) * 4)
+            return paint;
+        paint.kind = Paint::Kind::Bitmap;
+        paint.bitmap = bitmap;
+        paint.inverse = toDevice.inverted();
+        paint.repeat = fill.type == swf::FillType::RepeatingBitmap ||
+                       fill.type == swf::FillType::RepeatingBitmapHard;
+        paint.smooth = smoothBitmaps && (fill.type == swf::FillType::RepeatingBitmap ||
+                                         fill.type == swf::FillType::ClippedBitmap);
+        paint.cx = cx;
+        bool onlyAlpha = cx.rMul == 256 && cx.gMul == 256 && cx.bMul == 256 && cx.rAdd == 0 &&
+                         cx.gAdd == 0 && cx.bAdd == 0 && cx.aAdd == 0 && cx.aMul >= 0 &&
+                         cx.aMul <= 256;
+        paint.transform = cx.isIdentity() ? Paint::Transform::Identity
+                          : onlyAlpha     ? Paint::Transform::AlphaScale
+                                          : Paint::Transform::General;
+    }
+    return paint;
+}
+
+void shadeSpan(const Paint& paint, const uint32_t* ramps, int x, int y, int count, uint32_t* out,
+               int skip)
+{
+    const Matrix& m = paint.inverse;
+    const double cx = x + 0.5, cy = y + 0.5;
+    double u = m.a * cx + m.c * cy + m.tx;
+    double v = m.b * cx + m.d * cy + m.ty;
+    const uint32_t* ramp = ramps + paint.rampOffset;
+    switch (paint.kind) {
+    case Paint::Kind::None: std::fill_n(out, count, 0u); break;
+    case Paint::Kind::Solid: std::fill_n(out, count, paint.color); break;
+    case Paint::Kind::Linear:
+        withSpread(paint.spread, [&]<swf::SpreadMode spread>() {
+            shadeLinear<spread>(ramp, u, m.a, skip, count, out);
+        });
+        break;
+    case Paint::Kind::Radial:
+        withSpread(paint.spread, [&]<swf::SpreadMode spread>() {
+            shadeRadial<spread>(ramp, u, v, m.a, m.b, skip, count, out);
+        });
+        break;
+    case Paint::Kind::Focal:
+        withSpread(paint.spread, [&]<swf::SpreadMode spread>() {
+            shadeFocal<spread>(ramp, paint.focal, u, v, m.a, m.b, skip, count, out);
+        });
+        break;
+    case Paint::Kind::Bitmap: shadeBitmap(paint, x, y, skip, count, out); break;
+    }
+}
+
+void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int count)
+{
+    const bool opaque = pixelAlpha(color) == 255;
+    for (int i = 0; i < count; ++i, dst += 4) {
+        uint32_t k = coverage[i];
+        if (k == 0)
+            continue;
+        if (k == 255 && opaque) {
+            // Runs of full coverage are the interior of most shapes.
+            int run = 1;
+            while (i + run < count && coverage[i + run] == 255)
+                ++run;
+            for (int j = 0; j < run; ++j)
+                storePixel(dst + 4 * j, color);
+            dst += 4 * (run - 1);
+            i += run - 1;
+            continue;
+        }
+        uint32_t src = k == 255 ? color : scalePixel(color, k);
+        storePixel(dst, blendOver(loadPixel(dst), src));
+    }
+}
+
+void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, int count)
+{
+    for (int i = 0; i < count; ++i, dst += 4) {
+        uint32_t k = coverage[i];
+        if (k == 0)
+            continue;
+        uint32_t src = k == 255 ? source[i] : scalePixel(source[i], k);
+        uint32_t a = pixelAlpha(src);
+        if (a == 255)
+            storePixel(dst, src);
+        else if (a != 0)
+            storePixel(dst, blendOver(loadPixel(dst), src));
+    }
+}
+
+void blendSolidRun(uint8_t* dst, uint32_t color, uint32_t coverage, int count)
+{
+    const uint32_t src = coverage == 255 ? color : scalePixel(color, coverage);
+    const uint32_t alpha = pixelAlpha(src);
+    if (alpha == 255) {
+        for (int i = 0; i < count; ++i)
+            storePixel(dst + 4 * i, src);
+        return;
+    }
+    if (src == 0)
+        return;
+    const uint32_t keep = 255 - alpha;
+    for (int i = 0; i < count; ++i)
+        storePixel(dst + 4 * i, src + scalePixel(loadPixel(dst + 4 * i), keep));
+}
+
+void blendRun(uint8_t* dst, const uint32_t* source, uint32_t coverage, bool opaque, int count)
+{
+    if (coverage == 255 && opaque) {
+        std::memcpy(dst, source, size_t(count) * 4);
+        return;
+    }
+    for (int i = 0; i < count; ++i, dst += 4) {
+        const uint32_t src = coverage == 255 ? source[i] : scalePixel(source[i], coverage);
+        const uint32_t a = pixelAlpha(src);
+        if (a == 255)
+            storePixel(dst, src);
+        else if (a != 0)
+            storePixel(dst, blendOver(loadPixel(dst), src));
+    }
+}
+
+namespace {
+
+uint32_t addSaturated(uint32_t a, uint32_t b)
+{
+    uint32_t sum = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        uint32_t channel = ((a >> shift) & 0xFF) + ((b >> shift) & 0xFF);
+        sum |= std::min(channel, 255u) << shift;
+    }
+    return sum;
+}
+
+// The part of the new coverage that does not fit in the uncovered rest of
+// the pixel lies over what was gathered, and hides that share of it.
+inline void gatherPixel(uint32_t& group, uint8_t& covered, uint32_t source, uint32_t coverage)
+{
+    const uint32_t existing = covered;
+    const uint32_t added = std::min<uint32_t>(coverage, 255u - existing);
+    const uint32_t overlapping = coverage - added;
+    uint32_t value = group;
+    if (overlapping)
+        value = scalePixel(value, 255 - overlapping * pixelAlpha(source) / existing);
+    group = addSaturated(value, scalePixel(source, coverage));
+    covered = uint8_t(existing + added);
+}
+
+} // namespace
+
+void gatherSpan(uint32_t* group, uint8_t* covered, const uint32_t* source, const uint8_t* coverage,
+                int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (coverage[i])
+            gatherPixel(group[i], covered[i], source[i], coverage[i]);
+    }
+}
+
+void gatherSolidSpan(uint32_t* group, uint8_t* covered, uint32_t color, const uint8_t* coverage,
+                     int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (coverage[i])
+            gatherPixel(group[i], covered[i], color, coverage[i]);
+    }
+}
+
+void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int count)
+{
+    for (int i = 0; i < count; ++i, dst += 4) {
+        const uint32_t src = group[i];
+        if (pixelAlpha(src) == 255)
+            storePixel(dst, src);
+        else if (src != 0)
+            storePixel(dst, blendOver(loadPixel(dst), src));
+        group[i] = 0;
+        covered[i] = 0;
+    }
+}
+
+} // namespace zf::raster
