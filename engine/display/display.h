@@ -1,0 +1,567 @@
+// The stage: display objects, the display list of every timeline, frame
+// advance and gotos, masks, mouse and key input, and the render walk.
+//
+// Display objects are owned by std::shared_ptr: a parent owns its children,
+// the stage owns the root. Scripts hold std::weak_ptr (or a shared_ptr while
+// they need the object); an object removed from the display list is marked
+// removed() and never drawn or stepped again, even if a script keeps it.
+//
+// Units: positions and bounds are in twips unless a name says pixels; depths
+// are the timeline depths of the file (script depth = depth - 16384);
+// frames are 1-based as scripts count them, 0 meaning "not entered yet".
+#pragma once
+
+#include "common/geom.h"
+#include "common/result.h"
+#include "display/script.h"
+#include "movie/movie.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zf::raster {
+class Renderer;
+}
+namespace zf::text {
+struct TextLayout;
+}
+
+namespace zf::display {
+
+class Stage;
+class MovieClip;
+class Button;
+class TextField;
+
+// Depth offset between the file's depths and the depths scripts see.
+inline constexpr int kScriptDepthOffset = 16384;
+
+enum class ObjectKind : uint8_t {
+    Shape,
+    MorphShape,
+    Bitmap,
+    StaticText,
+    TextField,
+    Button,
+    MovieClip,
+    Video,
+};
+
+class DisplayObject : public std::enable_shared_from_this<DisplayObject> {
+public:
+    virtual ~DisplayObject();
+    DisplayObject(const DisplayObject&) = delete;
+    DisplayObject& operator=(const DisplayObject&) = delete;
+
+    ObjectKind kind() const { return m_kind; }
+    MovieClip* asMovieClip();
+    Button* asButton();
+    TextField* asTextField();
+    const MovieClip* asMovieClip() const;
+
+    Stage& stage() const { return *m_stage; }
+    // The movie clip this object belongs to (for objects inside a button,
+    // the button's clip); nullptr for the root.
+    MovieClip* parent() const;
+    // The object whose space this one is placed in (a clip or a button).
+    DisplayObject* displayParent() const { return m_parent; }
+    // Taken off the display list (removed, unloaded, or its parent was).
+    bool removed() const { return m_removed; }
+
+    int depth() const { return m_depth; }
+    int scriptDepth() const { return m_depth - kScriptDepthOffset; }
+    uint16_t characterId() const { return m_characterId; }
+    const std::string& name() const { return m_name; }
+    void setName(std::string name) { m_name = std::move(name); }
+
+    // Placement data (from PlaceObject records or set by scripts).
+    const Matrix& matrix() const { return m_matrix; }
+    void setMatrix(const Matrix& matrix);
+    const ColorTransform& colorTransform() const { return m_cxform; }
+    void setColorTransform(const ColorTransform& cxform);
+    uint16_t ratio() const { return m_ratio; }
+    virtual void setRatio(uint16_t ratio) { m_ratio = ratio; }
+    // 0, or the last depth this object masks (see render()).
+    int clipDepth() const { return m_clipDepth; }
+    void setClipDepth(int clipDepth) { m_clipDepth = clipDepth; }
+    bool visible() const { return m_visible; }
+    void setVisible(bool visible) { m_visible = visible; }
+    uint8_t blendMode() const { return m_blendMode; }
+    void setBlendMode(uint8_t mode) { m_blendMode = mode; }
+    const std::vector<swf::Filter>& filters() const { return m_filters; }
+    void setFilters(std::vector<swf::Filter> filters) { m_filters = std::move(filters); }
+    bool cacheAsBitmap() const { return m_cacheAsBitmap; }
+    void setCacheAsBitmap(bool cache) { m_cacheAsBitmap = cache; }
+    // Clip actions of the placement (sprites only); nullptr when none.
+    const swf::ClipActions* clipActions() const { return m_clipActions.get(); }
+    // Once a script moved, scaled or recoloured the object, timeline Move
+    // records no longer change its transform.
+    bool transformedByScript() const { return m_transformedByScript; }
+
+    // Placement identity: which PlaceObject of the parent's timeline made
+    // this instance (0 = created by a script). Gotos keep an instance whose
+    // placement is still in effect in the target frame.
+    uint64_t placementId() const { return m_placementId; }
+    // Creation order across the stage; newer objects have larger numbers.
+    uint64_t creationSerial() const { return m_serial; }
+
+    // The interpreter's data for this object.
+    std::unique_ptr<ScriptAttachment> script;
+
+    // --- Geometry ---------------------------------------------------------
+    // Bounds of the content in its own space (twips), children included.
+    virtual Bounds localBounds() const = 0;
+    // Bounds in the space of `space` (nullptr = stage space).
+    Bounds boundsIn(const DisplayObject* space) const;
+    // Own space -> stage space (twips).
+    Matrix concatenatedMatrix() const;
+    ColorTransform concatenatedColorTransform() const;
+    Point localToGlobal(Point local) const;
+    Point globalToLocal(Point global) const;
+    // Whether a stage point (twips) touches the object: its bounding box, or
+    // its real shapes when `shapeFlag`.
+    bool hitTest(Point stagePoint, bool shapeFlag) const;
+    // Shape hit test in local space (twips).
+    virtual bool hitTestLocal(Point local) const = 0;
+
+    // --- Script properties (pixels, percent, degrees) ---------------------
+    double x() const { return m_matrix.tx / kTwipsPerPixel; }
+    double y() const { return m_matrix.ty / kTwipsPerPixel; }
+    void setX(double pixels);
+    void setY(double pixels);
+    double xScale() const; // percent
+    double yScale() const;
+    double rotation() const; // degrees, -180..180
+    void setXScale(double percent);
+    void setYScale(double percent);
+    void setRotation(double degrees);
+    double width() const; // pixels, in the parent's space
+    double height() const;
+    void setWidth(double pixels);
+    void setHeight(double pixels);
+    double alpha() const { return m_cxform.aMul * 100.0 / 256.0; } // percent
+    void setAlpha(double percent);
+    // "_level0.a.b" and "/a/b".
+    std::string targetPath() const;
+    std::string slashPath() const;
+
+protected:
+    DisplayObject(Stage& stage, ObjectKind kind);
+
+private:
+    friend class MovieClip;
+    friend class Stage;
+    friend class Button;
+    friend void assignSerial(Stage& stage, DisplayObject& object);
+    friend std::shared_ptr<DisplayObject> createCharacter(Stage& stage, uint16_t characterId);
+    void decomposeMatrix() const;
+    void applyScaleRotation();
+
+    Stage* m_stage;
+    ObjectKind m_kind;
+    DisplayObject* m_parent = nullptr;
+    bool m_removed = false;
+    int m_depth = 0;
+    uint16_t m_characterId = 0;
+    std::string m_name;
+    Matrix m_matrix;
+    ColorTransform m_cxform;
+    uint16_t m_ratio = 0;
+    int m_clipDepth = 0;
+    bool m_visible = true;
+    uint8_t m_blendMode = 0;
+    bool m_cacheAsBitmap = false;
+    bool m_transformedByScript = false;
+    std::vector<swf::Filter> m_filters;
+    std::shared_ptr<const swf::ClipActions> m_clipActions;
+    uint64_t m_placementId = 0;
+    uint64_t m_serial = 0;
+    // Scale and rotation as scripts last saw or set them, so that setting
+    // one does not drift the others through the matrix.
+    mutable bool m_decomposed = false;
+    mutable double m_xScale = 1, m_yScale = 1, m_rotation = 0;
+};
+
+// A DefineShape character.
+class ShapeObject : public DisplayObject {
+public:
+    ShapeObject(Stage& stage, const swf::Shape* shape);
+    const swf::Shape* shape() const { return m_shape; }
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    const swf::Shape* m_shape;
+};
+
+// A morph shape shown at its ratio (0..65535).
+class MorphObject : public DisplayObject {
+public:
+    MorphObject(Stage& stage, const swf::MorphShape* morph);
+    // The interpolated shape at the current ratio (cached per ratio).
+    const swf::Shape& shape() const;
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    const swf::MorphShape* m_morph;
+    mutable std::optional<uint16_t> m_cachedRatio;
+    mutable swf::Shape m_cached;
+};
+
+// A bitmap shown at its own pixel size (attachBitmap, bitmap characters).
+class BitmapObject : public DisplayObject {
+public:
+    BitmapObject(Stage& stage, uint16_t bitmapId, std::shared_ptr<const raster::Bitmap> bitmap);
+    const raster::Bitmap* bitmap() const;
+    bool smoothing = false;
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    uint16_t m_bitmapId;
+    std::shared_ptr<const raster::Bitmap> m_bitmap; // script bitmaps; else the dictionary's
+};
+
+// DefineText / DefineText2.
+class StaticTextObject : public DisplayObject {
+public:
+    StaticTextObject(Stage& stage, const swf::StaticText* text);
+    const swf::StaticText* text() const { return m_text; }
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    const swf::StaticText* m_text;
+};
+
+// Formatting of a text field (TextFormat); unset fields mean "mixed/none".
+struct TextFormat {
+    std::optional<std::string> font;
+    std::optional<double> size; // pixels
+    std::optional<Rgba> color;
+    std::optional<bool> bold, italic, underline;
+    std::optional<std::string> url, target;
+    std::optional<swf::TextAlign> align;
+    std::optional<double> leftMargin, rightMargin, indent, leading; // pixels
+};
+
+// DefineEditText, or a field made by createTextField(). The interpreter
+// changes text through this object; variable binding is the interpreter's.
+class TextField : public DisplayObject {
+public:
+    TextField(Stage& stage, const swf::EditText& definition);
+
+    const swf::EditText& definition() const { return m_definition; }
+    const std::string& text() const { return m_text; } // plain text (UTF-8)
+    void setText(std::string text);
+    // The source last given as HTML (or the plain text escaped).
+    std::string htmlText() const;
+    void setHtmlText(std::string html);
+    bool html = false;
+    std::string variableName;
+    bool multiline = false, wordWrap = false, password = false, selectable = true;
+    bool editable = false, border = false, background = false, embedFonts = false;
+    Rgba borderColor{0, 0, 0, 255}, backgroundColor{255, 255, 255, 255};
+    std::string autoSize = "none"; // "none", "left", "center", "right"
+    int maxChars = 0;              // 0 = no limit
+    TextFormat format;             // the whole field's format
+
+    // Field box in local twips (DefineEditText bounds); width/height
+    // setters of scripts change it.
+    RectTwips box() const { return m_box; }
+    void setBox(const RectTwips& box) { m_box = box; }
+    // Scrolling in lines (1-based) and pixels.
+    int scroll = 1;
+    int hscroll = 0;
+    int maxScroll() const;
+    int bottomScroll() const;
+    int lineCount() const;
+    // Size of the laid-out text, pixels.
+    double textWidth() const;
+    double textHeight() const;
+
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    swf::EditText m_definition;
+    std::string m_text;
+    std::string m_htmlSource;
+    RectTwips m_box;
+};
+
+enum class ButtonVisualState : uint8_t { Up, Over, Down };
+
+// DefineButton / DefineButton2: shows the records of its current state as
+// children and reacts to the mouse through its hit records.
+class Button : public DisplayObject {
+public:
+    Button(Stage& stage, const movie::ButtonDefinition* definition);
+    const movie::ButtonDefinition& definition() const { return *m_definition; }
+    ButtonVisualState state() const { return m_state; }
+    bool trackAsMenu() const { return m_trackAsMenu; }
+    void setTrackAsMenu(bool menu) { m_trackAsMenu = menu; }
+    bool enabled = true;
+    bool useHandCursor = true;
+    // The objects of the current state, by depth.
+    const std::map<int, std::shared_ptr<DisplayObject>>& children() const { return m_children; }
+
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+    // Whether a local point lies in the hit-state records.
+    bool hitAreaContains(Point local) const;
+
+private:
+    friend class Stage;
+    friend class MovieClip;
+    void setState(ButtonVisualState state);
+    const movie::ButtonDefinition* m_definition;
+    ButtonVisualState m_state = ButtonVisualState::Up;
+    bool m_trackAsMenu = false;
+    bool m_built = false;
+    std::map<int, std::shared_ptr<DisplayObject>> m_children;
+    // One object per button record, parallel to the definition's records.
+    std::vector<std::shared_ptr<DisplayObject>> m_recordObjects;
+    void build();
+};
+
+// The drawing API of a movie clip (lineStyle, beginFill, moveTo, ...).
+// Coordinates in twips of the clip's space.
+class Drawing {
+public:
+    void clear();
+    void lineStyle(std::optional<double> widthTwips, Rgba color = {});
+    void beginFill(Rgba color);
+    void beginGradientFill(const swf::FillStyle& style); // gradient fill already built
+    void endFill();
+    void moveTo(double x, double y);
+    void lineTo(double x, double y);
+    void curveTo(double controlX, double controlY, double x, double y);
+    bool empty() const;
+    const swf::Shape& shape() const;
+
+private:
+    void closeFill();
+    void flushStyles();
+    swf::Shape m_shape;
+    std::vector<swf::Edge> m_fillEdges; // edges of the open fill path
+    std::optional<swf::FillStyle> m_fill;
+    uint32_t m_line = 0;
+    double m_x = 0, m_y = 0, m_startX = 0, m_startY = 0;
+};
+
+class MovieClip : public DisplayObject {
+public:
+    // A sprite instance or the root (`timeline` from the definition).
+    MovieClip(Stage& stage, const movie::Timeline* timeline, bool isRoot);
+    ~MovieClip() override;
+
+    bool isRoot() const { return m_isRoot; }
+    const movie::Timeline& timeline() const { return *m_timeline; }
+
+    // --- Playhead (1-based frames) ----------------------------------------
+    int currentFrame() const { return m_frame; }
+    int totalFrames() const;
+    int framesLoaded() const { return totalFrames(); }
+    bool playing() const { return m_playing; }
+    void play() { m_playing = true; }
+    void stop() { m_playing = false; }
+    // Goes to a frame (clamped to the last; below 1 ignored) and plays or
+    // stops there. The target frame's actions are queued on the stage.
+    void gotoFrame(int frame, bool play);
+    // Returns false (and does nothing) when no frame has that label.
+    bool gotoLabel(std::string_view label, bool play);
+    void nextFrame();
+    void prevFrame();
+    std::optional<int> frameOfLabel(std::string_view label) const;
+
+    // --- Children ---------------------------------------------------------
+    const std::map<int, std::shared_ptr<DisplayObject>>& children() const { return m_children; }
+    DisplayObject* childAt(int depth) const;
+    // By instance name: case-insensitive up to SWF 6. Lowest depth wins.
+    DisplayObject* childByName(std::string_view name) const;
+    // attachMovie: an exported sprite at `depth`; replaces what is there.
+    std::shared_ptr<MovieClip> attachMovie(std::string_view exportName, std::string name,
+                                           int depth);
+    std::shared_ptr<MovieClip> createEmptyMovieClip(std::string name, int depth);
+    std::shared_ptr<TextField> createTextField(std::string name, int depth, const RectTwips& box);
+    // duplicateMovieClip: a copy of this clip in its parent (same character,
+    // transform, clip actions and drawing); nullptr for the root.
+    std::shared_ptr<MovieClip> duplicate(std::string name, int depth);
+    // removeMovieClip / removeTextField for script depths 0..1048575 (and
+    // objects at timeline depths when `force`).
+    bool removeChild(DisplayObject& child, bool force = false);
+    // swapDepths with a depth (moves whatever is there to our old depth) or
+    // with a sibling.
+    void swapChildDepth(DisplayObject& child, int depth);
+    int nextHighestDepth() const; // as a file depth
+    // Instance highest-depth helper used by getInstanceAtDepth.
+    DisplayObject* instanceAtScriptDepth(int scriptDepth) const
+    {
+        return childAt(scriptDepth + kScriptDepthOffset);
+    }
+
+    // --- Drawing and masks --------------------------------------------------
+    Drawing& drawing() { return m_drawing; }
+    const Drawing& drawing() const { return m_drawing; }
+    // setMask: `mask` (nullptr clears) clips this clip; it is not drawn itself.
+    void setMask(MovieClip* mask);
+    MovieClip* mask() const { return m_mask.lock().get(); }
+    bool isMaskForOther() const { return m_maskedBy > 0; }
+    bool enabled = true;
+    bool useHandCursor = true;
+    // A clip that acts as a button (has mouse handlers) uses this as its
+    // active area when set.
+    MovieClip* hitArea() const { return m_hitArea.lock().get(); }
+    void setHitArea(MovieClip* area);
+
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    friend class Stage;
+    friend class DisplayObject;
+    friend class Button;
+    struct Impl;
+    void enterFrame(int frame, bool runActions);
+    void processTags(const movie::Frame& frame, int frameNumber, bool runActions);
+    void placeObject(const swf::PlaceObject& place, uint64_t placementId);
+    std::shared_ptr<DisplayObject> createChild(const swf::PlaceObject& place, uint64_t placementId,
+                                               const DisplayObject* replaced);
+    void initializeChild(DisplayObject& object);
+    void queueFrameActions(int frame);
+    void removeAtDepth(int depth);
+    void insertChild(std::shared_ptr<DisplayObject> child, int depth);
+    void rewindTo(int frame);
+    void advance();
+
+    const movie::Timeline* m_timeline;
+    bool m_isRoot;
+    int m_frame = 0;
+    bool m_playing = true;
+    std::map<int, std::shared_ptr<DisplayObject>> m_children;
+    Drawing m_drawing;
+    std::weak_ptr<MovieClip> m_mask;
+    std::weak_ptr<MovieClip> m_hitArea;
+    int m_maskedBy = 0;
+};
+
+// Keyboard input as the stage receives it.
+struct KeyInput {
+    int keyCode = 0;       // Key.getCode() numbering
+    uint32_t charCode = 0; // Unicode, 0 when none
+};
+
+class Stage {
+public:
+    explicit Stage(std::shared_ptr<const movie::MovieDefinition> movie);
+    ~Stage();
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
+
+    const movie::MovieDefinition& movie() const { return *m_movie; }
+    const std::shared_ptr<const movie::MovieDefinition>& movieShared() const { return m_movie; }
+    int swfVersion() const;
+    MovieClip& root() { return *m_root; }
+    const MovieClip& root() const { return *m_root; }
+    std::shared_ptr<MovieClip> rootShared() const { return m_root; }
+
+    void setScriptRunner(ScriptRunner* runner) { m_runner = runner; }
+    ScriptRunner* scriptRunner() const { return m_runner; }
+
+    // --- Time -----------------------------------------------------------------
+    // Enters the root's first frame and runs its actions (once; later calls
+    // do nothing). tick() calls it when needed.
+    void start();
+    bool started() const { return m_started; }
+    // One frame tick: clips are stepped newest first, root last, then the
+    // queued actions run.
+    void tick();
+    double clockMs() const { return m_clockMs; }
+    void advanceClock(double ms) { m_clockMs += ms; }
+
+    // --- Actions --------------------------------------------------------------
+    // Appends a DoAction block to the queue of this tick.
+    void queueActions(MovieClip& clip, std::span<const uint8_t> actions);
+    // Queues a clip event to run with the frame actions.
+    void queueEvent(DisplayObject& object, ClipEvent event);
+    // Runs queued actions until the queue is empty (bounded).
+    void runActionQueue();
+    // Runs a clip event now.
+    void dispatchEvent(DisplayObject& object, ClipEvent event, const EventKey& key = {});
+
+    // --- Names ------------------------------------------------------------------
+    // "instance1", "instance2", ... for unnamed sprite instances.
+    std::string nextInstanceName();
+    // Instance names compare case-insensitively up to SWF 6.
+    bool namesEqual(std::string_view a, std::string_view b) const;
+
+    // --- Input (stage twips) -------------------------------------------------
+    void mouseMove(Point stage);
+    void mouseDown(Point stage);
+    void mouseUp(Point stage);
+    void keyDown(const KeyInput& key);
+    void keyUp(const KeyInput& key);
+    Point mousePosition() const { return m_mouse; }
+    bool mouseIsDown() const { return m_mouseDown; }
+    bool isKeyDown(int keyCode) const;
+    KeyInput lastKey() const { return m_lastKey; }
+    // The object under the mouse that reacts to it (button or clip with
+    // button handlers), or nullptr.
+    DisplayObject* mouseTarget() const;
+
+    // --- Dragging ---------------------------------------------------------------
+    void startDrag(MovieClip& clip, bool lockCenter, std::optional<Bounds> constraintTwips);
+    void stopDrag();
+    MovieClip* dragTarget() const;
+
+    // --- Sound hooks (set by the host; optional) --------------------------------
+    std::function<void(const swf::StartSound&)> onStartSound;
+    std::function<void(const MovieClip&, const swf::SoundStreamHead&)> onStreamHead;
+    std::function<void(const MovieClip&, std::span<const uint8_t>)> onStreamBlock;
+
+    // --- Drawing ----------------------------------------------------------------
+    Rgba backgroundColor() const { return m_background; }
+    void setBackgroundColor(Rgba color) { m_background = color; }
+    // Draws the display list; `stageToPixels` maps stage twips to pixels.
+    void render(raster::Renderer& renderer, const Matrix& stageToPixels) const;
+
+    // Text dump of the display list ("depth kind name frame"), for tests and
+    // the headless tool.
+    std::string dumpDisplayList() const;
+
+private:
+    friend class MovieClip;
+    friend class DisplayObject;
+    friend class Button;
+    friend void registerClip(Stage& stage, const std::shared_ptr<MovieClip>& clip);
+    friend text::TextLayout layoutField(const TextField& field);
+    friend void assignSerial(Stage& stage, DisplayObject& object);
+    // Marks an object and everything under it removed and tells the runner.
+    void detach(DisplayObject& object);
+    static void detachTree(DisplayObject& object, ScriptRunner* runner, int level);
+    void broadcast(ClipEvent event, const EventKey& key);
+    void buttonTransition(DisplayObject& target, uint16_t condition, ClipEvent event);
+    void updateDrag();
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    std::shared_ptr<const movie::MovieDefinition> m_movie;
+    std::shared_ptr<MovieClip> m_root;
+    ScriptRunner* m_runner = nullptr;
+    bool m_started = false;
+    double m_clockMs = 0;
+    Point m_mouse;
+    bool m_mouseDown = false;
+    KeyInput m_lastKey;
+    Rgba m_background;
+};
+
+} // namespace zf::display

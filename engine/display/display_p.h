@@ -1,0 +1,69 @@
+// Private parts of the stage shared by the display sources.
+#pragma once
+
+#include "display/display.h"
+#include "text/text.h"
+
+#include <deque>
+#include <set>
+
+namespace zf::display {
+
+// The stage's mutable bookkeeping.
+struct Stage::Impl {
+    struct QueuedItem {
+        enum class Type : uint8_t { Actions, Event };
+        Type type = Type::Actions;
+        std::weak_ptr<DisplayObject> target;
+        std::span<const uint8_t> actions;
+        ClipEvent event = ClipEvent::Load;
+    };
+    std::deque<QueuedItem> queue;
+    // Every movie clip ever created, in creation order (expired ones are
+    // compacted away at each tick).
+    std::vector<std::weak_ptr<MovieClip>> clips;
+    std::set<uint16_t> initializedSprites;
+    uint64_t nextSerial = 1;
+    uint64_t instanceCounter = 0;
+    bool runningQueue = false;
+
+    // Mouse: the object under the pointer and the one a press started on.
+    std::weak_ptr<DisplayObject> hovered;
+    std::weak_ptr<DisplayObject> pressed;
+    bool pressedInside = false;
+
+    // Dragging.
+    std::weak_ptr<MovieClip> dragClip;
+    Point dragOffset;
+    std::optional<Bounds> dragConstraint;
+
+    std::set<int> keysDown;
+    std::unique_ptr<text::DeviceFonts> deviceFonts; // made on first use
+};
+
+// Object creation for a character id of the stage's movie; nullptr when the
+// id names nothing that can be placed.
+std::shared_ptr<DisplayObject> createCharacter(Stage& stage, uint16_t characterId);
+void registerClip(Stage& stage, const std::shared_ptr<MovieClip>& clip);
+void assignSerial(Stage& stage, DisplayObject& object);
+
+// Shape hit testing in shape space (twips): fills by the even-odd rule (or
+// non-zero when the shape asks for it), strokes by distance to the edge.
+bool shapeContains(const swf::Shape& shape, Point point);
+Bounds shapeBounds(const swf::Shape& shape);
+
+// Placement fields of a PlaceObject applied to an object.
+void applyPlacement(DisplayObject& object, const swf::PlaceObject& place, bool fromTimeline);
+
+// Lays out a text field with the movie's fonts and the system's.
+text::TextLayout layoutField(const TextField& field);
+
+// Button key code for a key (1 Left ... 18 Tab, 32..126 ASCII), 0 if none.
+uint8_t buttonKeyCode(int keyCode, uint32_t charCode);
+
+// Static text as glyph shapes: calls `draw` with each glyph shape, the
+// matrix from glyph space to the text's space and the text colour.
+void forEachGlyph(const movie::MovieDefinition& movie, const swf::StaticText& text,
+                  const std::function<void(const swf::Shape&, const Matrix&, Rgba)>& draw);
+
+} // namespace zf::display

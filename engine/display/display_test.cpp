@@ -1,0 +1,485 @@
+#include "display/display.h"
+
+#include "raster/raster.h"
+#include "swf_builder.h"
+
+#include <gtest/gtest.h>
+
+namespace zf::display {
+namespace {
+
+using test::Actions;
+using test::SwfBuilder;
+
+// The string a test action block pushes first ("trace('x')" -> "x").
+std::string blockName(std::span<const uint8_t> code)
+{
+    auto record = swf::readAction(code, 0);
+    if (!record.ok() || record->code != uint8_t(swf::ActionCode::Push))
+        return "?";
+    auto values = swf::readPushValues(record->payload);
+    return values.ok() && !values->empty() ? values->front().string : "?";
+}
+
+const char* eventName(ClipEvent event)
+{
+    switch (event) {
+    case ClipEvent::Load: return "load";
+    case ClipEvent::EnterFrame: return "enterFrame";
+    case ClipEvent::Unload: return "unload";
+    case ClipEvent::Press: return "press";
+    case ClipEvent::Release: return "release";
+    case ClipEvent::RollOver: return "rollOver";
+    case ClipEvent::RollOut: return "rollOut";
+    case ClipEvent::ReleaseOutside: return "releaseOutside";
+    case ClipEvent::DragOut: return "dragOut";
+    case ClipEvent::DragOver: return "dragOver";
+    default: return nullptr; // not recorded
+    }
+}
+
+// Records what the stage asks scripts to do, as "who:what" strings.
+class RecordingRunner : public ScriptRunner {
+public:
+    std::vector<std::string> calls;
+    bool recordEnterFrame = true;
+
+    void beginTick(double) override {}
+    void endTick() override {}
+    void runFrameActions(MovieClip& clip, std::span<const uint8_t> actions) override
+    {
+        calls.push_back(name(clip) + ":" + blockName(actions));
+    }
+    void runInitActions(MovieClip&, uint16_t spriteId, std::span<const uint8_t> actions) override
+    {
+        calls.push_back("init" + std::to_string(spriteId) + ":" + blockName(actions));
+    }
+    void dispatchClipEvent(DisplayObject& object, ClipEvent event, const EventKey&) override
+    {
+        const char* event_ = eventName(event);
+        if (event_ && (recordEnterFrame || event != ClipEvent::EnterFrame))
+            calls.push_back(name(object) + ":" + event_);
+    }
+    void runButtonActions(Button& button, uint16_t conditions,
+                          std::span<const uint8_t> actions) override
+    {
+        calls.push_back(name(button) + ":" + std::to_string(conditions) + ":" + blockName(actions));
+    }
+    void objectCreated(DisplayObject&) override {}
+    void objectRemoved(DisplayObject&) override {}
+
+    std::string take()
+    {
+        std::string out;
+        for (const auto& call : calls)
+            out += (out.empty() ? "" : " ") + call;
+        calls.clear();
+        return out;
+    }
+
+private:
+    static std::string name(DisplayObject& object)
+    {
+        return object.parent() ? object.name() : "root";
+    }
+};
+
+test::ShapeBuilder box(int32_t x, int32_t y, int32_t size, Rgba color)
+{
+    test::ShapeBuilder shape;
+    shape.rectangle(x, y, size, size, shape.addFill(test::solidFill(color)));
+    return shape;
+}
+
+swf::PlaceObject placement(uint16_t depth, std::optional<uint16_t> character, bool move,
+                           std::optional<std::string> name = std::nullopt)
+{
+    swf::PlaceObject place;
+    place.version = 2;
+    place.depth = depth;
+    place.characterId = character;
+    place.move = move;
+    place.name = std::move(name);
+    return place;
+}
+
+struct Fixture {
+    std::shared_ptr<const movie::MovieDefinition> movie;
+    std::unique_ptr<Stage> stage;
+    RecordingRunner runner;
+
+    explicit Fixture(const SwfBuilder& builder)
+    {
+        auto loaded = movie::MovieDefinition::fromBytes(builder.bytes());
+        EXPECT_TRUE(loaded.ok());
+        movie = loaded.value();
+        stage = std::make_unique<Stage>(movie);
+        stage->setScriptRunner(&runner);
+    }
+    MovieClip& root() { return stage->root(); }
+};
+
+TEST(DisplayList, PlaceMoveReplaceRemove)
+{
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 100, {255, 0, 0, 255}));
+    builder.defineShape(2, box(0, 0, 100, {0, 255, 0, 255}));
+    builder.place(1, 1).showFrame();
+    builder.place(2, 1); // occupied: fails
+    auto move = placement(1, std::nullopt, true);
+    move.matrix = Matrix::translate(40, 60);
+    builder.placeObject(move).showFrame();
+    builder.placeObject(placement(1, 1, true)).showFrame(); // same character: kept
+    builder.placeObject(placement(1, 2, true)).showFrame(); // other character: replaced
+    builder.removeObject(1).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    DisplayObject* first = f.root().childAt(1);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->characterId(), 1);
+
+    f.stage->tick();
+    EXPECT_EQ(f.root().childAt(1), first) << "placement on an occupied depth fails";
+    EXPECT_EQ(first->matrix().tx, 40);
+    EXPECT_EQ(first->matrix().ty, 60);
+
+    f.stage->tick();
+    EXPECT_EQ(f.root().childAt(1), first) << "same character keeps the instance";
+
+    f.stage->tick();
+    DisplayObject* replaced = f.root().childAt(1);
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(replaced->characterId(), 2);
+    EXPECT_EQ(replaced->matrix().tx, 40) << "fields not given carry over";
+
+    f.stage->tick();
+    EXPECT_EQ(f.root().childAt(1), nullptr);
+}
+
+TEST(Timeline, ExecutionOrderWithinAndAcrossTicks)
+{
+    SwfBuilder sprite;
+    sprite.doAction(Actions().trace("a1")).showFrame();
+    sprite.doAction(Actions().trace("a2")).showFrame();
+    SwfBuilder builder;
+    builder.defineSprite(5, sprite);
+    builder.doAction(Actions().trace("r1a"));
+    builder.placeObject(placement(1, 5, false, "A"));
+    builder.doAction(Actions().trace("r1b"));
+    builder.doInitAction(5, Actions().trace("i"));
+    builder.showFrame();
+    builder.doAction(Actions().trace("r2")).doInitAction(5, Actions().trace("again")).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    EXPECT_EQ(f.runner.take(), "init5:i root:load root:r1a A:load A:a1 root:r1b");
+    f.stage->tick();
+    EXPECT_EQ(f.runner.take(), "A:enterFrame A:a2 root:enterFrame root:r2")
+        << "newest clip first; init actions once per sprite";
+}
+
+TEST(Timeline, LoopingAndSingleFrameTimelines)
+{
+    SwfBuilder looping;
+    looping.doAction(Actions().trace("f1")).showFrame();
+    looping.doAction(Actions().trace("f2")).showFrame();
+    Fixture f(looping);
+    f.runner.recordEnterFrame = false;
+    f.stage->start();
+    f.stage->tick();
+    f.stage->tick();
+    EXPECT_EQ(f.runner.take(), "root:load root:f1 root:f2 root:f1");
+    EXPECT_EQ(f.root().currentFrame(), 1);
+
+    SwfBuilder single;
+    single.doAction(Actions().trace("only")).showFrame();
+    Fixture g(single);
+    g.runner.recordEnterFrame = false;
+    g.stage->start();
+    g.stage->tick();
+    g.stage->tick();
+    EXPECT_EQ(g.runner.take(), "root:load root:only");
+}
+
+TEST(Timeline, GotosSkipActionsAndClamp)
+{
+    SwfBuilder builder;
+    for (int i = 1; i <= 4; ++i)
+        builder.doAction(Actions().trace("f" + std::to_string(i))).showFrame();
+    Fixture f(builder);
+    f.runner.recordEnterFrame = false;
+    f.stage->start();
+    f.runner.take();
+    struct Step {
+        int frame;
+        int expectedFrame;
+        const char* actions;
+    };
+    const Step steps[] = {
+        {3, 3, "root:f3"},  // forward: skipped frame 2 runs nothing
+        {3, 3, ""},         // the current frame: nothing happens
+        {99, 4, "root:f4"}, // beyond the end: the last frame
+        {0, 4, ""},         // zero is ignored
+        {2, 2, "root:f2"},  // backward
+    };
+    for (const auto& step : steps) {
+        f.root().gotoFrame(step.frame, false);
+        f.stage->runActionQueue();
+        EXPECT_EQ(f.root().currentFrame(), step.expectedFrame) << step.frame;
+        EXPECT_EQ(f.runner.take(), step.actions) << step.frame;
+    }
+    EXPECT_FALSE(f.root().playing());
+    EXPECT_FALSE(f.root().gotoLabel("missing", true));
+}
+
+TEST(Timeline, BackwardGotoKeepsOrRecreatesInstances)
+{
+    SwfBuilder sprite;
+    sprite.showFrame();
+    SwfBuilder builder;
+    builder.defineSprite(5, sprite);
+    builder.defineShape(1, box(0, 0, 100, {255, 0, 0, 255}));
+    builder.placeObject(placement(1, 5, false, "s")).showFrame(); // 1
+    builder.place(1, 2).showFrame();                              // 2
+    builder.removeObject(1).showFrame();                          // 3
+    builder.placeObject(placement(1, 5, false, "s")).showFrame(); // 4
+    Fixture f(builder);
+    f.stage->start();
+    auto original = f.root().childAt(1)->shared_from_this();
+    f.root().gotoFrame(2, false);
+    auto scriptHigh = f.root().createEmptyMovieClip("high", kScriptDepthOffset + 5);
+    auto scriptLow = f.root().createEmptyMovieClip("low", 10);
+
+    f.root().gotoFrame(1, false);
+    EXPECT_EQ(f.root().childAt(1), original.get()) << "placement still in effect: kept";
+    EXPECT_EQ(f.root().childAt(2), nullptr);
+    EXPECT_EQ(f.root().childAt(kScriptDepthOffset + 5), scriptHigh.get());
+    EXPECT_EQ(f.root().childAt(10), nullptr) << "script clip at a timeline depth is removed";
+    EXPECT_TRUE(scriptLow->removed());
+
+    f.root().gotoFrame(4, false);
+    auto replaced = f.root().childAt(1)->shared_from_this();
+    EXPECT_NE(replaced, original);
+    EXPECT_TRUE(original->removed());
+    f.root().gotoFrame(2, false);
+    EXPECT_NE(f.root().childAt(1), replaced.get()) << "a later placement is recreated";
+    EXPECT_EQ(f.root().childAt(1)->name(), "s");
+    EXPECT_NE(f.root().childAt(2), nullptr);
+}
+
+TEST(Timeline, UnnamedSpritesGetInstanceNames)
+{
+    SwfBuilder sprite(6);
+    sprite.showFrame();
+    SwfBuilder builder(6); // names compare case-insensitively up to SWF 6
+    builder.defineSprite(5, sprite);
+    builder.place(5, 1).placeObject(placement(2, 5, false, "named")).place(5, 3).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    EXPECT_EQ(f.root().childAt(1)->name(), "instance1");
+    EXPECT_EQ(f.root().childAt(2)->name(), "named");
+    EXPECT_EQ(f.root().childAt(3)->name(), "instance2");
+    EXPECT_EQ(f.root().childByName("NAMED"), f.root().childAt(2));
+    EXPECT_EQ(f.root().childAt(3)->targetPath(), "_level0.instance2");
+    EXPECT_EQ(f.root().childAt(3)->slashPath(), "/instance2");
+}
+
+TEST(Input, ButtonStateTransitionsRunConditionActions)
+{
+    auto pressCode = Actions().trace("pressed").bytes();
+    auto releaseCode = Actions().trace("released").bytes();
+    auto outsideCode = Actions().trace("outside").bytes();
+    swf::Button button;
+    button.id = 3;
+    button.version = 2;
+    button.records.push_back(
+        {swf::ButtonState::Up | swf::ButtonState::HitTest, 1, 1, {}, {}, {}, 0});
+    button.records.push_back(
+        {swf::ButtonState::Over | swf::ButtonState::Down, 2, 1, {}, {}, {}, 0});
+    button.actions.push_back({swf::ButtonCondition::OverUpToOverDown, pressCode});
+    button.actions.push_back({swf::ButtonCondition::OverDownToOverUp, releaseCode});
+    button.actions.push_back({swf::ButtonCondition::OutDownToIdle, outsideCode});
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 2000, {255, 0, 0, 255}));
+    builder.defineShape(2, box(0, 0, 2000, {0, 0, 255, 255}));
+    builder.defineButton(button);
+    builder.placeObject(placement(1, 3, false, "b")).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    f.runner.take();
+    auto* b = f.root().childAt(1)->asButton();
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->state(), ButtonVisualState::Up);
+    EXPECT_EQ(b->children().begin()->second->characterId(), 1);
+
+    Point inside{1000, 1000}, outside{5000, 5000};
+    f.stage->mouseMove(inside);
+    EXPECT_EQ(b->state(), ButtonVisualState::Over);
+    EXPECT_EQ(b->children().begin()->second->characterId(), 2);
+    f.stage->mouseDown(inside);
+    EXPECT_EQ(b->state(), ButtonVisualState::Down);
+    f.stage->mouseUp(inside);
+    EXPECT_EQ(f.runner.take(), "b:rollOver b:4:pressed b:press b:8:released b:release");
+
+    f.stage->mouseDown(inside);
+    f.stage->mouseMove(outside);
+    f.stage->mouseUp(outside);
+    EXPECT_EQ(b->state(), ButtonVisualState::Up);
+    EXPECT_EQ(f.runner.take(), "b:4:pressed b:press b:dragOut b:64:outside b:releaseOutside");
+    f.stage->mouseMove(inside);
+    f.stage->mouseMove(outside);
+    EXPECT_EQ(f.runner.take(), "b:rollOver b:rollOut");
+}
+
+TEST(DisplayList, ChildrenMadeByScripts)
+{
+    SwfBuilder sprite;
+    sprite.doAction(Actions().trace("first")).showFrame().showFrame();
+    SwfBuilder builder;
+    builder.defineSprite(5, sprite);
+    builder.exportAssets({{5, "Ball"}});
+    builder.placeObject(placement(1, 5, false, "timeline")).showFrame();
+    Fixture f(builder);
+    f.runner.recordEnterFrame = false;
+    f.stage->start();
+    f.runner.take();
+    MovieClip& root = f.root();
+    EXPECT_EQ(root.nextHighestDepth(), kScriptDepthOffset);
+
+    auto ball = root.attachMovie("BALL", "b", kScriptDepthOffset + 3);
+    ASSERT_NE(ball, nullptr);
+    EXPECT_EQ(f.runner.take(), "") << "load and first-frame actions are queued";
+    f.stage->runActionQueue();
+    EXPECT_EQ(f.runner.take(), "b:load b:first");
+    EXPECT_EQ(root.attachMovie("nothing", "x", kScriptDepthOffset + 4), nullptr);
+
+    ball->setX(12);
+    auto copy = ball->duplicate("c", kScriptDepthOffset + 7);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->x(), 12);
+    EXPECT_EQ(copy->currentFrame(), 1);
+    EXPECT_EQ(root.nextHighestDepth(), kScriptDepthOffset + 8);
+
+    root.swapChildDepth(*ball, kScriptDepthOffset + 7);
+    EXPECT_EQ(root.childAt(kScriptDepthOffset + 7), ball.get());
+    EXPECT_EQ(root.childAt(kScriptDepthOffset + 3), copy.get());
+
+    DisplayObject& timelineChild = *root.childAt(1);
+    EXPECT_FALSE(root.removeChild(timelineChild)) << "timeline depths are not removable";
+    EXPECT_TRUE(root.removeChild(*copy));
+    EXPECT_TRUE(copy->removed());
+    EXPECT_EQ(f.runner.take(), "c:unload");
+    EXPECT_EQ(root.childAt(kScriptDepthOffset + 3), nullptr);
+}
+
+// Renders a stage into a small RGBA buffer at 1 pixel = 20 twips.
+std::vector<uint8_t> renderStage(const Stage& stage, int width, int height)
+{
+    std::vector<uint8_t> pixels(size_t(width) * height * 4);
+    raster::Renderer renderer;
+    raster::FrameOptions options;
+    options.background = {255, 255, 255, 255};
+    renderer.begin({pixels.data(), width, height, width * 4}, options);
+    stage.render(renderer, Matrix::scale(1 / kTwipsPerPixel, 1 / kTwipsPerPixel));
+    renderer.finish();
+    return pixels;
+}
+
+Rgba pixelAt(const std::vector<uint8_t>& pixels, int width, int x, int y)
+{
+    const uint8_t* p = &pixels[(size_t(y) * width + x) * 4];
+    return {p[0], p[1], p[2], p[3]};
+}
+
+TEST(Render, ClipDepthMasksTheDepthsItCovers)
+{
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 200, {0, 0, 0, 255}));     // mask: 10x10 px
+    builder.defineShape(2, box(0, 0, 400, {255, 0, 0, 255}));   // red 20x20 px
+    builder.defineShape(3, box(0, 400, 200, {0, 0, 255, 255})); // blue below
+    auto mask = placement(1, 1, false);
+    mask.clipDepth = 2;
+    builder.placeObject(mask).place(2, 2).place(3, 3).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    auto pixels = renderStage(*f.stage, 32, 32);
+    EXPECT_EQ(pixelAt(pixels, 32, 5, 5), (Rgba{255, 0, 0, 255})) << "inside the mask";
+    EXPECT_EQ(pixelAt(pixels, 32, 15, 15), (Rgba{255, 255, 255, 255})) << "masked away";
+    EXPECT_EQ(pixelAt(pixels, 32, 5, 25), (Rgba{0, 0, 255, 255})) << "depth 3 is not masked";
+}
+
+TEST(Geometry, PropertiesAndHitTests)
+{
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 200, {0, 0, 0, 255}));
+    SwfBuilder sprite;
+    sprite.place(1, 1).showFrame();
+    builder.defineSprite(2, sprite);
+    auto place = placement(1, 2, false, "s");
+    place.matrix = Matrix::translate(1000, 400);
+    builder.placeObject(place).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    DisplayObject& s = *f.root().childAt(1);
+    EXPECT_DOUBLE_EQ(s.x(), 50);
+    EXPECT_DOUBLE_EQ(s.width(), 10);
+    s.setXScale(200);
+    s.setRotation(90);
+    EXPECT_NEAR(s.rotation(), 90, 1e-9);
+    EXPECT_NEAR(s.xScale(), 200, 1e-9);
+    EXPECT_NEAR(s.width(), 10, 1e-9);
+    EXPECT_NEAR(s.height(), 20, 1e-9);
+    s.setRotation(0);
+    EXPECT_TRUE(s.hitTest({1000 + 300, 400 + 100}, true));
+    EXPECT_FALSE(s.hitTest({1000 + 500, 400 + 100}, true));
+    Point local = s.globalToLocal({1100, 500});
+    EXPECT_NEAR(local.x, 50, 1e-9);
+    EXPECT_NEAR(local.y, 100, 1e-9);
+}
+
+TEST(Render, ScriptMaskClipsAndIsNotDrawn)
+{
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 200, {0, 0, 0, 255}));   // 10x10 px mask
+    builder.defineShape(2, box(0, 0, 400, {255, 0, 0, 255})); // 20x20 px red
+    SwfBuilder maskSprite, redSprite;
+    maskSprite.place(1, 1).showFrame();
+    redSprite.place(2, 1).showFrame();
+    builder.defineSprite(3, maskSprite).defineSprite(4, redSprite);
+    builder.placeObject(placement(1, 4, false, "red"));
+    builder.placeObject(placement(2, 3, false, "mask")).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    f.root().childAt(1)->asMovieClip()->setMask(f.root().childAt(2)->asMovieClip());
+    auto pixels = renderStage(*f.stage, 32, 32);
+    EXPECT_EQ(pixelAt(pixels, 32, 5, 5), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixelAt(pixels, 32, 15, 15), (Rgba{255, 255, 255, 255}));
+    f.root().childAt(1)->asMovieClip()->setMask(nullptr);
+    pixels = renderStage(*f.stage, 32, 32);
+    EXPECT_EQ(pixelAt(pixels, 32, 15, 15), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixelAt(pixels, 32, 5, 5), (Rgba{0, 0, 0, 255})) << "no longer a mask: drawn";
+}
+
+TEST(Drawing, FilledPathsHitAndBound)
+{
+    SwfBuilder builder;
+    builder.showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    auto clip = f.root().createEmptyMovieClip("d", kScriptDepthOffset + 1);
+    Drawing& d = clip->drawing();
+    d.beginFill({0, 255, 0, 255});
+    d.moveTo(0, 0);
+    d.lineTo(400, 0);
+    d.lineTo(400, 400);
+    d.lineTo(0, 400);
+    d.endFill();
+    EXPECT_TRUE(clip->hitTestLocal({200, 200}));
+    EXPECT_FALSE(clip->hitTestLocal({500, 200}));
+    Bounds b = clip->localBounds();
+    EXPECT_EQ(b.xMax, 400);
+    auto pixels = renderStage(*f.stage, 32, 32);
+    EXPECT_EQ(pixelAt(pixels, 32, 10, 10), (Rgba{0, 255, 0, 255}));
+}
+
+} // namespace
+} // namespace zf::display

@@ -1,0 +1,530 @@
+// Display objects: the common placement state, script properties and the
+// leaf kinds (shapes, morphs, bitmaps, texts).
+#include "display/display_p.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace zf::display {
+
+namespace {
+constexpr double kRadiansToDegrees = 180.0 / std::numbers::pi;
+} // namespace
+
+DisplayObject::DisplayObject(Stage& stage, ObjectKind kind) : m_stage(&stage), m_kind(kind)
+{
+    assignSerial(stage, *this);
+}
+
+DisplayObject::~DisplayObject() = default;
+
+MovieClip* DisplayObject::asMovieClip()
+{
+    return m_kind == ObjectKind::MovieClip ? static_cast<MovieClip*>(this) : nullptr;
+}
+const MovieClip* DisplayObject::asMovieClip() const
+{
+    return m_kind == ObjectKind::MovieClip ? static_cast<const MovieClip*>(this) : nullptr;
+}
+Button* DisplayObject::asButton()
+{
+    return m_kind == ObjectKind::Button ? static_cast<Button*>(this) : nullptr;
+}
+TextField* DisplayObject::asTextField()
+{
+    return m_kind == ObjectKind::TextField ? static_cast<TextField*>(this) : nullptr;
+}
+
+MovieClip* DisplayObject::parent() const
+{
+    for (DisplayObject* p = m_parent; p; p = p->m_parent) {
+        if (auto* clip = p->asMovieClip())
+            return clip;
+    }
+    return nullptr;
+}
+
+void DisplayObject::setMatrix(const Matrix& matrix)
+{
+    m_matrix = matrix;
+    m_decomposed = false;
+}
+
+void DisplayObject::setColorTransform(const ColorTransform& cxform)
+{
+    m_cxform = cxform;
+}
+
+Bounds DisplayObject::boundsIn(const DisplayObject* space) const
+{
+    Matrix toSpace = concatenatedMatrix();
+    if (space)
+        toSpace = space->concatenatedMatrix().inverted() * toSpace;
+    return transformBounds(toSpace, localBounds());
+}
+
+Matrix DisplayObject::concatenatedMatrix() const
+{
+    Matrix result = m_matrix;
+    // Parents are bounded by the nesting the stage allows; walk them iteratively.
+    for (const DisplayObject* p = m_parent; p; p = p->m_parent)
+        result = p->m_matrix * result;
+    return result;
+}
+
+ColorTransform DisplayObject::concatenatedColorTransform() const
+{
+    ColorTransform result = m_cxform;
+    for (const DisplayObject* p = m_parent; p; p = p->m_parent)
+        result = p->m_cxform * result;
+    return result;
+}
+
+Point DisplayObject::localToGlobal(Point local) const
+{
+    return concatenatedMatrix().apply(local);
+}
+
+Point DisplayObject::globalToLocal(Point global) const
+{
+    return concatenatedMatrix().inverted().apply(global);
+}
+
+bool DisplayObject::hitTest(Point stagePoint, bool shapeFlag) const
+{
+    if (!shapeFlag) {
+        Bounds b = boundsIn(nullptr);
+        return !b.empty() && stagePoint.x >= b.xMin && stagePoint.x <= b.xMax &&
+               stagePoint.y >= b.yMin && stagePoint.y <= b.yMax;
+    }
+    return hitTestLocal(globalToLocal(stagePoint));
+}
+
+void DisplayObject::setX(double pixels)
+{
+    if (!std::isfinite(pixels))
+        return;
+    m_matrix.tx = std::round(pixels * kTwipsPerPixel);
+    m_transformedByScript = true;
+}
+
+void DisplayObject::setY(double pixels)
+{
+    if (!std::isfinite(pixels))
+        return;
+    m_matrix.ty = std::round(pixels * kTwipsPerPixel);
+    m_transformedByScript = true;
+}
+
+void DisplayObject::decomposeMatrix() const
+{
+    if (m_decomposed)
+        return;
+    m_xScale = std::hypot(m_matrix.a, m_matrix.b);
+    m_yScale = std::hypot(m_matrix.c, m_matrix.d);
+    // A mirrored matrix reports its flip on the y scale.
+    if (m_matrix.determinant() < 0)
+        m_yScale = -m_yScale;
+    m_rotation = m_xScale != 0 ? std::atan2(m_matrix.b, m_matrix.a) * kRadiansToDegrees : 0;
+    m_decomposed = true;
+}
+
+double DisplayObject::xScale() const
+{
+    decomposeMatrix();
+    return m_xScale * 100;
+}
+double DisplayObject::yScale() const
+{
+    decomposeMatrix();
+    return m_yScale * 100;
+}
+double DisplayObject::rotation() const
+{
+    decomposeMatrix();
+    return m_rotation;
+}
+
+void DisplayObject::applyScaleRotation()
+{
+    double radians = m_rotation / kRadiansToDegrees;
+    double cosine = std::cos(radians), sine = std::sin(radians);
+    m_matrix.a = m_xScale * cosine;
+    m_matrix.b = m_xScale * sine;
+    m_matrix.c = -m_yScale * sine;
+    m_matrix.d = m_yScale * cosine;
+    m_transformedByScript = true;
+}
+
+void DisplayObject::setXScale(double percent)
+{
+    if (!std::isfinite(percent))
+        return;
+    decomposeMatrix();
+    m_xScale = percent / 100;
+    applyScaleRotation();
+}
+
+void DisplayObject::setYScale(double percent)
+{
+    if (!std::isfinite(percent))
+        return;
+    decomposeMatrix();
+    m_yScale = percent / 100;
+    applyScaleRotation();
+}
+
+void DisplayObject::setRotation(double degrees)
+{
+    if (!std::isfinite(degrees))
+        return;
+    decomposeMatrix();
+    degrees = std::fmod(degrees, 360.0);
+    if (degrees > 180)
+        degrees -= 360;
+    else if (degrees < -180)
+        degrees += 360;
+    m_rotation = degrees;
+    applyScaleRotation();
+}
+
+double DisplayObject::width() const
+{
+    Bounds b = transformBounds(m_matrix, localBounds());
+    return b.empty() ? 0 : (b.xMax - b.xMin) / kTwipsPerPixel;
+}
+
+double DisplayObject::height() const
+{
+    Bounds b = transformBounds(m_matrix, localBounds());
+    return b.empty() ? 0 : (b.yMax - b.yMin) / kTwipsPerPixel;
+}
+
+void DisplayObject::setWidth(double pixels)
+{
+    double current = width();
+    if (!std::isfinite(pixels) || pixels < 0 || current <= 0)
+        return;
+    setXScale(xScale() * pixels / current);
+}
+
+void DisplayObject::setHeight(double pixels)
+{
+    double current = height();
+    if (!std::isfinite(pixels) || pixels < 0 || current <= 0)
+        return;
+    setYScale(yScale() * pixels / current);
+}
+
+void DisplayObject::setAlpha(double percent)
+{
+    if (!std::isfinite(percent))
+        return;
+    // Stored as an 8.8 multiplier, as the file stores it.
+    m_cxform.aMul = int32_t(std::clamp(percent * 256 / 100, -32768.0, 32767.0));
+    m_transformedByScript = true;
+}
+
+std::string DisplayObject::targetPath() const
+{
+    if (!m_parent)
+        return "_level0";
+    return m_parent->targetPath() + "." + m_name;
+}
+
+std::string DisplayObject::slashPath() const
+{
+    if (!m_parent)
+        return "/";
+    std::string parentPath = m_parent->slashPath();
+    return (parentPath == "/" ? parentPath : parentPath + "/") + m_name;
+}
+
+void applyPlacement(DisplayObject& object, const swf::PlaceObject& place, bool fromTimeline)
+{
+    bool keepTransform = fromTimeline && object.transformedByScript();
+    if (place.matrix && !keepTransform)
+        object.setMatrix(*place.matrix);
+    if (place.colorTransform && !keepTransform)
+        object.setColorTransform(*place.colorTransform);
+    if (place.ratio)
+        object.setRatio(*place.ratio);
+    if (place.name)
+        object.setName(*place.name);
+    if (place.clipDepth)
+        object.setClipDepth(*place.clipDepth);
+    if (place.filters)
+        object.setFilters(*place.filters);
+    if (place.blendMode)
+        object.setBlendMode(*place.blendMode);
+    if (place.cacheAsBitmap)
+        object.setCacheAsBitmap(*place.cacheAsBitmap);
+    if (place.visible)
+        object.setVisible(*place.visible);
+}
+
+// --- Leaf objects ----------------------------------------------------------
+
+ShapeObject::ShapeObject(Stage& stage, const swf::Shape* shape)
+    : DisplayObject(stage, ObjectKind::Shape), m_shape(shape)
+{
+}
+
+Bounds ShapeObject::localBounds() const
+{
+    return shapeBounds(*m_shape);
+}
+bool ShapeObject::hitTestLocal(Point local) const
+{
+    return shapeContains(*m_shape, local);
+}
+
+MorphObject::MorphObject(Stage& stage, const swf::MorphShape* morph)
+    : DisplayObject(stage, ObjectKind::MorphShape), m_morph(morph)
+{
+}
+
+const swf::Shape& MorphObject::shape() const
+{
+    if (m_cachedRatio != ratio()) {
+        m_cached = m_morph->at(ratio() / 65535.0);
+        m_cachedRatio = ratio();
+    }
+    return m_cached;
+}
+
+Bounds MorphObject::localBounds() const
+{
+    return shapeBounds(shape());
+}
+bool MorphObject::hitTestLocal(Point local) const
+{
+    return shapeContains(shape(), local);
+}
+
+BitmapObject::BitmapObject(Stage& stage, uint16_t bitmapId,
+                           std::shared_ptr<const raster::Bitmap> bitmap)
+    : DisplayObject(stage, ObjectKind::Bitmap), m_bitmapId(bitmapId), m_bitmap(std::move(bitmap))
+{
+}
+
+const raster::Bitmap* BitmapObject::bitmap() const
+{
+    return m_bitmap ? m_bitmap.get() : stage().movie().bitmap(m_bitmapId);
+}
+
+Bounds BitmapObject::localBounds() const
+{
+    Bounds b;
+    if (const auto* image = bitmap()) {
+        b.add(0, 0);
+        b.add(image->width * kTwipsPerPixel, image->height * kTwipsPerPixel);
+    }
+    return b;
+}
+
+bool BitmapObject::hitTestLocal(Point local) const
+{
+    Bounds b = localBounds();
+    return !b.empty() && local.x >= b.xMin && local.x < b.xMax && local.y >= b.yMin &&
+           local.y < b.yMax;
+}
+
+StaticTextObject::StaticTextObject(Stage& stage, const swf::StaticText* text)
+    : DisplayObject(stage, ObjectKind::StaticText), m_text(text)
+{
+}
+
+Bounds StaticTextObject::localBounds() const
+{
+    Bounds b;
+    const RectTwips& r = m_text->bounds;
+    b.add(r.xMin, r.yMin);
+    b.add(r.xMax, r.yMax);
+    return transformBounds(m_text->matrix, b);
+}
+
+bool StaticTextObject::hitTestLocal(Point local) const
+{
+    bool hit = false;
+    forEachGlyph(stage().movie(), *m_text, [&](const swf::Shape& glyph, const Matrix& m, Rgba) {
+        if (!hit)
+            hit = shapeContains(glyph, m.inverted().apply(local));
+    });
+    return hit;
+}
+
+void forEachGlyph(const movie::MovieDefinition& movie, const swf::StaticText& text,
+                  const std::function<void(const swf::Shape&, const Matrix&, Rgba)>& draw)
+{
+    for (const auto& record : text.records) {
+        const swf::Font* font = movie.font(record.fontId);
+        if (!font)
+            continue;
+        double scale = record.height / font->emSquare();
+        double x = record.x;
+        for (const auto& glyph : record.glyphs) {
+            if (glyph.index < font->glyphs.size()) {
+                Matrix m =
+                    text.matrix * Matrix::translate(x, record.y) * Matrix::scale(scale, scale);
+                draw(font->glyphs[glyph.index], m, record.color);
+            }
+            x += glyph.advance;
+        }
+    }
+}
+
+// --- Text fields -------------------------------------------------------------
+
+TextField::TextField(Stage& stage, const swf::EditText& definition)
+    : DisplayObject(stage, ObjectKind::TextField), m_definition(definition),
+      m_box(definition.bounds)
+{
+    html = definition.html;
+    variableName = definition.variableName;
+    multiline = definition.multiline;
+    wordWrap = definition.wordWrap;
+    password = definition.password;
+    selectable = !definition.noSelect;
+    editable = !definition.readOnly;
+    border = definition.border;
+    background = definition.border;
+    embedFonts = definition.useOutlines;
+    maxChars = definition.maxLength.value_or(0);
+    if (definition.autoSize)
+        autoSize = "left";
+    format.size = definition.fontHeight / kTwipsPerPixel;
+    format.color = definition.textColor;
+    format.align = definition.align;
+    format.leftMargin = definition.leftMargin / kTwipsPerPixel;
+    format.rightMargin = definition.rightMargin / kTwipsPerPixel;
+    format.indent = definition.indent / kTwipsPerPixel;
+    format.leading = definition.leading / kTwipsPerPixel;
+    if (html)
+        setHtmlText(definition.initialText);
+    else
+        setText(definition.initialText);
+}
+
+void TextField::setText(std::string text)
+{
+    if (maxChars > 0 && text.size() > size_t(maxChars) * 4)
+        text.resize(size_t(maxChars) * 4);
+    m_text = std::move(text);
+    m_htmlSource.clear();
+}
+
+namespace {
+// Plain text of simple HTML: tags dropped, <br> and </p> as line breaks, the
+// common entities decoded.
+std::string stripHtml(std::string_view html)
+{
+    std::string out;
+    for (size_t i = 0; i < html.size();) {
+        if (html[i] == '<') {
+            size_t end = html.find('>', i);
+            if (end == std::string_view::npos)
+                break;
+            std::string tag(html.substr(i + 1, end - i - 1));
+            for (char& c : tag)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (tag == "br" || tag == "br/" || tag == "/p")
+                out += '\r';
+            i = end + 1;
+        } else if (html[i] == '&') {
+            static constexpr std::pair<std::string_view, char> kEntities[] = {
+                {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+            bool matched = false;
+            for (auto [entity, c] : kEntities) {
+                if (html.substr(i, entity.size()) == entity) {
+                    out += c;
+                    i += entity.size();
+                    matched = true;
+                    break;
+                }
+            }
+            if (!matched)
+                out += html[i++];
+        } else {
+            out += html[i++];
+        }
+    }
+    // A trailing paragraph end does not make an extra line.
+    if (!out.empty() && out.back() == '\r')
+        out.pop_back();
+    return out;
+}
+} // namespace
+
+void TextField::setHtmlText(std::string html)
+{
+    m_text = stripHtml(html);
+    m_htmlSource = std::move(html);
+}
+
+std::string TextField::htmlText() const
+{
+    if (!m_htmlSource.empty())
+        return m_htmlSource;
+    std::string out;
+    for (char c : m_text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+int TextField::lineCount() const
+{
+    return std::max(1, layoutField(*this).lineCount);
+}
+double TextField::textHeight() const
+{
+    return layoutField(*this).textHeight;
+}
+double TextField::textWidth() const
+{
+    return layoutField(*this).textWidth;
+}
+int TextField::maxScroll() const
+{
+    return layoutField(*this).maxScroll;
+}
+
+int TextField::bottomScroll() const
+{
+    text::TextLayout layout = layoutField(*this);
+    // The last line whose bottom still fits in the box.
+    double visibleHeight = double(m_box.height());
+    int last = scroll;
+    double top = scroll >= 1 && size_t(scroll - 1) < layout.lines.size()
+                     ? layout.lines[size_t(scroll - 1)].top
+                     : 0;
+    for (size_t i = size_t(std::max(scroll, 1)); i <= layout.lines.size(); ++i) {
+        const auto& line = layout.lines[i - 1];
+        if (line.top + line.ascent + line.descent - top > visibleHeight)
+            break;
+        last = int(i);
+    }
+    return std::min(last, std::max(1, layout.lineCount));
+}
+
+Bounds TextField::localBounds() const
+{
+    Bounds b;
+    b.add(m_box.xMin, m_box.yMin);
+    b.add(m_box.xMax, m_box.yMax);
+    return b;
+}
+
+bool TextField::hitTestLocal(Point local) const
+{
+    return local.x >= m_box.xMin && local.x <= m_box.xMax && local.y >= m_box.yMin &&
+           local.y <= m_box.yMax;
+}
+
+} // namespace zf::display
