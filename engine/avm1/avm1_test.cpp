@@ -1,0 +1,557 @@
+#include "avm1.h"
+#include "test_assembler_p.h"
+#include "value_p.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace zf::avm1 {
+namespace {
+
+using test::Asm;
+using test::Null;
+using test::Pool;
+using test::Reg;
+using test::Undefined;
+using Code = swf::ActionCode;
+
+struct Runner {
+    explicit Runner(int version, uint64_t maxActions = 1'000'000)
+    {
+        Options options;
+        options.swfVersion = version;
+        options.maxActionsPerFrame = maxActions;
+        options.trace = [this](const std::string& line) { lines += line + "\n"; };
+        options.fscommand = [this](const std::string& c, const std::string& a) {
+            lines += "fscommand " + c + " " + a + "\n";
+        };
+        interpreter = createInterpreter(options);
+    }
+    std::string run(Asm code)
+    {
+        auto bytes = code.bytes();
+        EXPECT_TRUE(interpreter->runActions(bytes).ok());
+        return std::exchange(lines, {});
+    }
+    std::unique_ptr<Interpreter> interpreter;
+    std::string lines;
+};
+
+std::string run(int version, Asm code)
+{
+    return Runner(version).run(std::move(code));
+}
+
+TEST(Avm1Values, NumberToString)
+{
+    struct Case {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0, "0"},
+        {-0.0, "0"},
+        {1.5, "1.5"},
+        {-42, "-42"},
+        {1e15, "1e+15"},
+        {123456789012345, "123456789012345"},
+        {1e21, "1e+21"},
+        {0.0001, "0.0001"},
+        {0.00001, "0.00001"},
+        {1.5e-7, "1.5e-7"},
+        {3 / 12.34, "0.243111831442464"},
+        {NAN, "NaN"},
+        {INFINITY, "Infinity"},
+        {-INFINITY, "-Infinity"},
+        {-8.64e15, "-8.64e+15"},
+        {0.1 + 0.2, "0.3"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(numberToString(c.value), c.text) << c.value;
+    }
+    EXPECT_EQ(numberToRadix(255, 16), "ff");
+    EXPECT_EQ(numberToRadix(-5, 2), "-101");
+}
+
+TEST(Avm1Values, StringToNumberByVersion)
+{
+    struct Case {
+        const char* text;
+        double v4, v5, v6, v7;
+    } cases[] = {
+        {"150a", 150, NAN, NAN, NAN},
+        {"ab", 0, NAN, NAN, NAN},
+        {"0x96", 0, NAN, 150, 150},
+        {"010", 10, 10, 10, 8},
+        {"", 0, NAN, NAN, NAN},
+        {"\r10", 10, 10, 10, 10},
+        {"  5  ", 5, NAN, NAN, NAN},
+        {"Infinity", 0, NAN, NAN, NAN},
+        {"123e-1", 12.3, 12.3, 12.3, 12.3},
+        {"-2.5", -2.5, -2.5, -2.5, -2.5},
+    };
+    for (const auto& c : cases) {
+        double expected[] = {c.v4, c.v5, c.v6, c.v7};
+        for (int version = 4; version <= 7; ++version) {
+            double got = stringToNumber(c.text, version);
+            double want = expected[version - 4];
+            if (std::isnan(want)) {
+                EXPECT_TRUE(std::isnan(got)) << c.text << " v" << version;
+            } else {
+                EXPECT_EQ(got, want) << c.text << " v" << version;
+            }
+        }
+    }
+    EXPECT_EQ(toInt32(4294967295.0), -1);
+    EXPECT_EQ(toInt32(NAN), 0);
+}
+
+// Each case: version, program, expected trace.
+struct ProgramCase {
+    const char* name;
+    int version;
+    Asm program;
+    const char* expected;
+};
+
+Asm binary(test::Item a, test::Item b, Code op)
+{
+    return Asm().push({a, b}).op(op).op(Code::Trace);
+}
+
+TEST(Avm1Operators, VersionDependentResults)
+{
+    ProgramCase cases[] = {
+        {"undefined traces", 6, Asm().push({Undefined{}}).op(Code::Trace), "undefined\n"},
+        {"undefined concat v6", 6, binary("a", Undefined{}, Code::Add2), "a\n"},
+        {"undefined concat v7", 7, binary("a", Undefined{}, Code::Add2), "aundefined\n"},
+        {"add strings numeric v5", 5, binary("ab", "cd", Code::Add), "NaN\n"},
+        {"add strings numeric v4", 4, binary("ab", "cd", Code::Add), "0\n"},
+        {"divide by zero v4", 4, binary(4, 0, Code::Divide), "#ERROR#\n"},
+        {"divide by zero v5", 5, binary(4, 0, Code::Divide), "Infinity\n"},
+        {"equals v4 gives numbers", 4, binary(1, 1, Code::Equals), "1\n"},
+        {"undefined == 0 v5", 5, binary(Undefined{}, 0, Code::Equals), "true\n"},
+        {"undefined == 0 v7", 7, binary(Undefined{}, 0, Code::Equals), "false\n"},
+        {"hex equals v7", 7, binary("0x10", "16", Code::Equals), "true\n"},
+        {"true == '1'", 6, binary(true, "1", Code::Equals2), "true\n"},
+        {"true == 'true'", 6, binary(true, "true", Code::Equals2), "false\n"},
+        {"null == undefined", 6, binary(Null{}, Undefined{}, Code::Equals2), "true\n"},
+        {"strict 1 === '1'", 6, binary(1, "1", Code::StrictEquals), "false\n"},
+        {"less2 NaN", 7, binary(1, "x", Code::Less2), "undefined\n"},
+        {"less2 strings", 6, binary("a", "b", Code::Less2), "true\n"},
+        {"greater", 6, binary(3, 2, Code::Greater), "true\n"},
+        {"add2 concat", 6, binary(1, "2", Code::Add2), "12\n"},
+        {"modulo", 6, binary(7, 3, Code::Modulo), "1\n"},
+        {"urshift", 6, binary(-1, 28, Code::BitURShift), "15\n"},
+        {"toInteger wraps", 6, Asm().push({4294967295.0}).op(Code::ToInteger).op(Code::Trace),
+         "-1\n"},
+        {"string as bool v6", 6, Asm().push({"abc"}).op(Code::Not).op(Code::Trace), "true\n"},
+        {"string as bool v7", 7, Asm().push({"abc"}).op(Code::Not).op(Code::Trace), "false\n"},
+        {"typeof", 6, Asm().push({Null{}}).op(Code::TypeOf).op(Code::Trace), "null\n"},
+        {"substring v4", 4, Asm().push({"hello", 2, 3}).op(Code::StringExtract).op(Code::Trace),
+         "ell\n"},
+        {"pop empty stack", 6, Asm().op(Code::Pop).op(Code::Trace), "undefined\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
+}
+
+TEST(Avm1Scope, VariablesPathsAndCaseFolding)
+{
+    ProgramCase cases[] = {
+        {"case-insensitive names v6", 6,
+         Asm().setVar("Foo", 1).trace("").push({"foo"}).op(Code::GetVariable).op(Code::Trace),
+         "\n1\n"},
+        {"case-sensitive names v7", 7,
+         Asm().setVar("Foo", 1).push({"foo"}).op(Code::GetVariable).op(Code::Trace), "undefined\n"},
+        {"slash path variable", 6,
+         Asm().setVar("x", 5).push({"/:x"}).op(Code::GetVariable).op(Code::Trace), "5\n"},
+        {"dot path through object", 6,
+         Asm()
+             .push({"o", 0})
+             .op(Code::InitObject)
+             .op(Code::SetVariable)
+             .push({"o.v", 3})
+             .op(Code::SetVariable)
+             .push({"_root.o.v"})
+             .op(Code::GetVariable)
+             .op(Code::Trace),
+         "3\n"},
+        {"global is not assigned to", 7,
+         Asm()
+             .push({"_global"})
+             .op(Code::GetVariable)
+             .push({"g", 1})
+             .op(Code::SetMember)
+             .setVar("g", 2)
+             .push({"_global.g"})
+             .op(Code::GetVariable)
+             .op(Code::Trace)
+             .push({"g"})
+             .op(Code::GetVariable)
+             .op(Code::Trace),
+         "1\n2\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
+}
+
+TEST(Avm1Functions, ClosuresThisAndRegisters)
+{
+    // function make() { var n = 0; return function() { n++; return n; }; }
+    Asm counter;
+    counter.push({"n"})
+        .op(Code::GetVariable)
+        .op(Code::Increment)
+        .storeRegister(0)
+        .push({"n"})
+        .op(Code::StackSwap)
+        .op(Code::SetVariable)
+        .push({Reg{0}})
+        .op(Code::Return);
+    Asm make;
+    make.push({"n", 0}).op(Code::DefineLocal).function("", {}, counter).op(Code::Return);
+    Asm closure;
+    closure.function("make", {}, make)
+        .push({0, "make"})
+        .op(Code::CallFunction)
+        .storeRegister(1)
+        .op(Code::Pop)
+        .push({0, Reg{1}, Undefined{}})
+        .op(Code::CallMethod)
+        .op(Code::Pop)
+        .push({0, Reg{1}, Undefined{}})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({"n"})
+        .op(Code::GetVariable)
+        .op(Code::Trace);
+    EXPECT_EQ(run(6, std::move(closure)), "2\nundefined\n");
+
+    // DefineFunction2 preloads this, arguments and _global into r1..r3;
+    // the parameter lives only in register 4.
+    Asm body;
+    body.push({Reg{1}, "tag"})
+        .op(Code::GetMember)
+        .op(Code::Trace)
+        .push({Reg{2}, "length"})
+        .op(Code::GetMember)
+        .op(Code::Trace)
+        .push({Reg{3}, "Math"})
+        .op(Code::GetMember)
+        .op(Code::TypeOf)
+        .op(Code::Trace)
+        .push({Reg{4}})
+        .op(Code::Trace)
+        .push({"p"})
+        .op(Code::GetVariable)
+        .op(Code::Trace);
+    Asm preload;
+    preload.push({"o", "tag", "obj", 1})
+        .op(Code::InitObject)
+        .op(Code::SetVariable)
+        .push({"o"})
+        .op(Code::GetVariable)
+        .push({"f"})
+        .function2("", 5, 0x0001 | 0x0004 | 0x0100, {{4, "p"}}, body)
+        .op(Code::SetMember)
+        .push({"x", "y", 2, "o"})
+        .op(Code::GetVariable)
+        .push({"f"})
+        .op(Code::CallMethod)
+        .op(Code::Pop);
+    EXPECT_EQ(run(7, std::move(preload)), "obj\n2\nobject\ny\nundefined\n");
+}
+
+TEST(Avm1Functions, TryCatchFinallyAndUncaught)
+{
+    Asm thrower;
+    thrower.push({"boom"}).op(Code::Throw);
+    Asm handler;
+    handler.push({"e"}).op(Code::GetVariable).op(Code::Trace);
+    Asm cleanup;
+    cleanup.trace("finally");
+    Asm program;
+    program.tryCatch(thrower, "e", &handler, &cleanup).trace("after");
+    EXPECT_EQ(run(7, std::move(program)), "boom\nfinally\nafter\n");
+
+    // A return inside try still runs finally; the value survives.
+    Asm tryReturn;
+    tryReturn.push({1}).op(Code::Return);
+    Asm function;
+    function.tryCatch(tryReturn, "e", nullptr, &cleanup);
+    Asm withReturn;
+    withReturn.function("f", {}, function).push({0, "f"}).op(Code::CallFunction).op(Code::Trace);
+    EXPECT_EQ(run(7, std::move(withReturn)), "finally\n1\n");
+
+    Asm uncaught;
+    uncaught.push({"Oh no!"}).op(Code::Throw).trace("not reached");
+    EXPECT_EQ(run(7, std::move(uncaught)), "Warning: Uncaught exception, Oh no!\n");
+}
+
+TEST(Avm1Objects, EnumerationPrototypesAndAccessors)
+{
+    Asm enumerate;
+    enumerate.push({"o", "a", 1, "b", 2, "c", 3, 3})
+        .op(Code::InitObject)
+        .op(Code::SetVariable)
+        .push({"o"})
+        .op(Code::Enumerate)
+        .label("loop")
+        .storeRegister(0)
+        .push({Null{}})
+        .op(Code::Equals2)
+        .ifTrue("done")
+        .push({Reg{0}})
+        .op(Code::Trace)
+        .jump("loop")
+        .label("done");
+    // Object literals assign their pairs from the top of the stack (c first) and
+    // enumeration runs newest first.
+    EXPECT_EQ(run(6, std::move(enumerate)), "a\nb\nc\n");
+
+    // ASSetPropFlags hides a name from enumeration; addProperty calls the getter.
+    Asm getter;
+    getter.push({"got"}).op(Code::Return);
+    Asm program;
+    program.push({"o", 0})
+        .op(Code::InitObject)
+        .op(Code::SetVariable)
+        .push({"o"})
+        .op(Code::GetVariable)
+        .push({"x", 1})
+        .op(Code::SetMember)
+        .push({"o"})
+        .op(Code::GetVariable)
+        .push({"y", 2})
+        .op(Code::SetMember)
+        .push({0, 1, "x", "o"})
+        .op(Code::GetVariable)
+        .push({4, "ASSetPropFlags"})
+        .op(Code::CallFunction)
+        .op(Code::Pop)
+        .push({Null{}})
+        .function("", {}, getter)
+        .push({"v", 3, "o"})
+        .op(Code::GetVariable)
+        .push({"addProperty"})
+        .op(Code::CallMethod)
+        .op(Code::Pop)
+        .push({"o"})
+        .op(Code::Enumerate)
+        .label("loop")
+        .storeRegister(0)
+        .push({Null{}})
+        .op(Code::Equals2)
+        .ifTrue("done")
+        .push({Reg{0}})
+        .op(Code::Trace)
+        .jump("loop")
+        .label("done")
+        .push({"o"})
+        .op(Code::GetVariable)
+        .push({"v"})
+        .op(Code::GetMember)
+        .op(Code::Trace);
+    EXPECT_EQ(run(7, std::move(program)), "v\ny\ngot\n");
+}
+
+TEST(Avm1Builtins, ArraysAndStrings)
+{
+    // [3, 1, 10, 2].sort() -> 1,10,2,3 ; sort(NUMERIC) -> 1,2,3,10 ; DESCENDING|NUMERIC
+    Asm sort;
+    sort.push({"a", 2, 10, 1, 3, 4})
+        .op(Code::InitArray)
+        .op(Code::SetVariable)
+        .push({0, "a"})
+        .op(Code::GetVariable)
+        .push({"sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({16, 1, "a"})
+        .op(Code::GetVariable)
+        .push({"sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({18, 1, "a"})
+        .op(Code::GetVariable)
+        .push({"sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({8, 1, "a"})
+        .op(Code::GetVariable)
+        .push({"sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({"b", "B", "a", "A", 4})
+        .op(Code::InitArray)
+        .storeRegister(1)
+        .op(Code::Pop)
+        .push({1, 1, Reg{1}, "sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({5, 1, Reg{1}, "sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({4, 1, Reg{1}, "sort"})
+        .op(Code::CallMethod)
+        .op(Code::Trace);
+    // The indexed sort reports positions in the array as the previous sort left it.
+    EXPECT_EQ(run(7, std::move(sort)),
+              "1,10,2,3\n1,2,3,10\n10,3,2,1\n3,0,2,1\nA,a,B,b\n0\nA,B,a,b\n");
+
+    Asm strings;
+    strings.push({",", 1, "a,b,c"})
+        .push({"split"})
+        .op(Code::CallMethod)
+        .push({"length"})
+        .op(Code::GetMember)
+        .op(Code::Trace)
+        .push({-2, 1, "hello"})
+        .push({"substr"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({0, "MiXeD"})
+        .push({"toUpperCase"})
+        .op(Code::CallMethod)
+        .op(Code::Trace)
+        .push({"hello", "length"})
+        .op(Code::GetMember)
+        .op(Code::Trace)
+        .push({16, 1})
+        .push({255, 1, "Number"})
+        .op(Code::NewObject)
+        .push({"toString"})
+        .op(Code::CallMethod)
+        .op(Code::Trace);
+    EXPECT_EQ(run(7, std::move(strings)), "3\nlo\nMIXED\n5\nff\n");
+}
+
+TEST(Avm1Runtime, SharedStackAndPersistentConstantPool)
+{
+    Runner runner(7);
+    Asm first;
+    first.pool({"kept"}).push({"left on stack"});
+    EXPECT_EQ(runner.run(std::move(first)), "");
+    Asm second;
+    second.op(Code::Trace).push({Pool{0}}).op(Code::Trace);
+    EXPECT_EQ(runner.run(std::move(second)), "left on stack\nkept\n");
+    runner.interpreter->endTick();
+    Asm third;
+    third.op(Code::Trace);
+    EXPECT_EQ(runner.run(std::move(third)), "undefined\n");
+}
+
+TEST(Avm1Runtime, FsCommandAndLimits)
+{
+    Asm fscommand;
+    std::vector<uint8_t> payload;
+    for (const char* s : {"FSCommand:quit", "now"}) {
+        payload.insert(payload.end(), s, s + std::strlen(s) + 1);
+    }
+    fscommand.record(Code::GetURL, payload);
+    EXPECT_EQ(run(6, std::move(fscommand)), "fscommand quit now\n");
+
+    // An endless loop is stopped by the action budget, with one warning.
+    Runner limited(7, 10'000);
+    Asm loop;
+    loop.label("top").jump("top");
+    std::string out = limited.run(std::move(loop));
+    EXPECT_NE(out.find("Warning"), std::string::npos);
+    limited.interpreter->endTick();
+    Asm next;
+    next.trace("runs again next frame");
+    EXPECT_EQ(limited.run(std::move(next)), "runs again next frame\n");
+
+    // Unbounded recursion ends at the recursion limit.
+    Asm recurse;
+    recurse.push({0, "f"}).op(Code::CallFunction).op(Code::Return);
+    Asm program;
+    program.function("f", {}, recurse).push({0, "f"}).op(Code::CallFunction).op(Code::Trace);
+    EXPECT_EQ(run(7, std::move(program)), "undefined\n");
+}
+
+TEST(Avm1Runtime, CollectorFreesCycles)
+{
+    Runner runner(7);
+    size_t baseline = runner.interpreter->collectGarbage();
+    // 500 pairs of objects that point at each other, none kept.
+    Asm program;
+    program.push({0})
+        .storeRegister(0)
+        .op(Code::Pop)
+        .label("top")
+        .push({0})
+        .op(Code::InitObject)
+        .storeRegister(1)
+        .op(Code::Pop)
+        .push({0})
+        .op(Code::InitObject)
+        .storeRegister(2)
+        .op(Code::Pop)
+        .push({Reg{1}, "other", Reg{2}})
+        .op(Code::SetMember)
+        .push({Reg{2}, "other", Reg{1}})
+        .op(Code::SetMember)
+        .push({Reg{0}})
+        .op(Code::Increment)
+        .storeRegister(0)
+        .push({500})
+        .op(Code::Less2)
+        .ifTrue("top")
+        .push({"kept", 0})
+        .op(Code::InitObject)
+        .op(Code::SetVariable)
+        .push({0})
+        .storeRegister(1)
+        .storeRegister(2)
+        .op(Code::Pop);
+    runner.run(std::move(program));
+    runner.interpreter->endTick();
+    EXPECT_EQ(runner.interpreter->collectGarbage(), baseline + 1);
+}
+
+} // namespace
+} // namespace zf::avm1
+
+namespace zf::avm1 {
+namespace {
+
+// Hostile bytecode: random records (lengths past the block end, jumps
+// anywhere, bogus pushes and function sizes) must never crash or hang.
+TEST(Avm1Runtime, SurvivesRandomBytecode)
+{
+    std::mt19937 random(1234);
+    const uint8_t interesting[] = {0x96, 0x99, 0x9D, 0x9B, 0x8E, 0x8F, 0x94, 0x88, 0x3D, 0x52,
+                                   0x40, 0x42, 0x43, 0x46, 0x55, 0x1C, 0x1D, 0x4E, 0x4F, 0x2A};
+    for (int round = 0; round < 300; ++round) {
+        Runner runner(round % 2 ? 6 : 8, 20'000);
+        std::vector<uint8_t> bytes(random() % 200);
+        for (auto& b : bytes) {
+            b = random() % 3 == 0 ? interesting[random() % sizeof interesting]
+                                  : static_cast<uint8_t>(random());
+        }
+        EXPECT_TRUE(runner.interpreter->runActions(bytes).ok());
+        runner.interpreter->endTick();
+    }
+
+    // 3000 nested with-blocks stop at the nesting limit with a warning.
+    std::vector<uint8_t> nested;
+    for (int level = 0; level < 3000; ++level) {
+        size_t rest = size_t(2999 - level) * 14; // push 0, InitObject, With
+
+        std::vector<uint8_t> head = {0x96, 5, 0, 7, 0, 0, 0, 0, 0x43, 0x94, 2, 0};
+        head.push_back(uint8_t(rest));
+        head.push_back(uint8_t(rest >> 8));
+        nested.insert(nested.end(), head.begin(), head.end());
+    }
+    Runner deep(7);
+    EXPECT_TRUE(deep.interpreter->runActions(nested).ok());
+    EXPECT_NE(deep.lines.find("Warning"), std::string::npos);
+}
+
+} // namespace
+} // namespace zf::avm1

@@ -1,0 +1,101 @@
+// The bridge between script objects and the display list: the script object
+// of a movie clip, button or text field, and the stage-side runner.
+#pragma once
+
+#include "vm_p.h"
+
+#include "display/display.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
+namespace zf::avm1 {
+
+class StageRunner;
+
+// The script face of a display object. It holds the object weakly; when the
+// object is gone, the reference is looked up again by its target path (a clip
+// removed and placed again by the timeline is the "same" clip to scripts).
+class ClipObject : public Object {
+public:
+    ClipObject(Object* proto, StageRunner& runner,
+               const std::shared_ptr<display::DisplayObject>& o);
+
+    // The live display object, or nullptr.
+    display::DisplayObject* display() const;
+    display::MovieClip* clip() const;
+    const std::string& path() const { return m_path; }
+    void refreshPath();
+
+    bool getSpecial(Vm& vm, const Str& key, Value& out) override;
+    bool setSpecial(Vm& vm, const Str& key, const Value& value) override;
+
+private:
+    StageRunner& m_runner;
+    std::weak_ptr<display::DisplayObject> m_object;
+    std::string m_path;
+};
+
+// Attached to each display object that has a script object.
+struct ClipAttachment : display::ScriptAttachment {
+    ClipObject* object = nullptr;
+};
+
+class StageRunner final : public display::ScriptRunner, public ClipBinding {
+public:
+    StageRunner(Vm& vm, display::Stage& stage);
+    ~StageRunner() override;
+    StageRunner(const StageRunner&) = delete;
+    StageRunner& operator=(const StageRunner&) = delete;
+
+    Vm& vm() { return m_vm; }
+    display::Stage& stage() { return m_stage; }
+    // The script object for a display object, created on first use.
+    ClipObject* objectFor(display::DisplayObject& object);
+    // The display object a script value names (clip object or path string).
+    display::DisplayObject* displayOf(Object* object) const;
+    display::DisplayObject* findByPath(std::string_view path) const;
+    Object* movieClipProto = nullptr;
+    Object* buttonProto = nullptr;
+    Object* textFieldProto = nullptr;
+
+    // display::ScriptRunner
+    void beginTick(double) override {}
+    void endTick() override {}
+    void runFrameActions(display::MovieClip& clip, std::span<const uint8_t> actions) override;
+    void runInitActions(display::MovieClip& timeline, uint16_t spriteId,
+                        std::span<const uint8_t> actions) override;
+    void dispatchClipEvent(display::DisplayObject& object, display::ClipEvent event,
+                           const display::EventKey& key) override;
+    void runButtonActions(display::Button& button, uint16_t conditions,
+                          std::span<const uint8_t> actions) override;
+    void objectCreated(display::DisplayObject& object) override;
+    void objectRemoved(display::DisplayObject& object) override;
+    bool hasButtonHandlers(const display::DisplayObject& object) const override;
+
+    // ClipBinding
+    void gotoFrame(Object* clip, const Value& frame, bool play, int bias) override;
+    void setPlaying(Object* clip, bool playing) override;
+    void stepFrame(Object* clip, int delta) override;
+    void callFrame(Object* clip, const Value& frame) override;
+    void cloneClip(Object* clip, const Str& name, double depth) override;
+    void removeClip(Object* clip) override;
+    void startDrag(Object* clip, bool lockCenter, const double* bounds) override;
+    void stopDrag() override;
+    std::string targetPath(Object* object) override;
+    void addRoots(std::vector<Object*>& roots) override;
+    Object* forward(Object* object) override;
+
+private:
+    std::shared_ptr<const std::vector<uint8_t>> block(std::span<const uint8_t> actions);
+    void runHandler(Object* object, std::string_view name);
+
+    Vm& m_vm;
+    display::Stage& m_stage;
+    std::unordered_set<ClipObject*> m_live;
+    std::unordered_map<const uint8_t*, std::shared_ptr<const std::vector<uint8_t>>> m_blocks;
+};
+
+void installMovieClipBuiltins(Vm& vm, StageRunner& runner);
+
+} // namespace zf::avm1

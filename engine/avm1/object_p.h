@@ -1,0 +1,214 @@
+// The object model: property maps with attributes and accessors, the object
+// kinds the interpreter knows (plain, function, array, boxed primitives) and
+// the heap whose tracing collector owns every object.
+#pragma once
+
+#include "value_p.h"
+
+#include <memory>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace zf::avm1 {
+
+class Vm;
+class Object;
+
+enum PropertyFlag : uint8_t {
+    DontEnum = 1,
+    DontDelete = 2,
+    ReadOnly = 4,
+};
+
+struct Property {
+    Str name; // interned
+    Value value;
+    Object* getter = nullptr;
+    Object* setter = nullptr;
+    uint8_t flags = 0;
+    // Version-gated visibility (ASSetPropFlags bits above the first three):
+    // the property is hidden from movies older than this version.
+    uint8_t minVersion = 0;
+    bool isAccessor() const { return getter || setter; }
+};
+
+// Properties in insertion order; a hash index joins in once the map grows.
+// Keys are interned; `fold` selects case-insensitive matching.
+class PropertyMap {
+public:
+    Property* find(const Str& key, bool fold);
+    const Property* find(const Str& key, bool fold) const
+    {
+        return const_cast<PropertyMap*>(this)->find(key, fold);
+    }
+    // Adds a property that find() reported missing.
+    Property& add(const Str& key, Value value, bool fold, uint8_t flags = 0);
+    bool remove(const Str& key, bool fold);
+    std::vector<Property>& list() { return m_list; }
+    const std::vector<Property>& list() const { return m_list; }
+    size_t size() const { return m_list.size(); }
+
+private:
+    static StrRep* indexKey(const Str& key, bool fold)
+    {
+        return fold ? key.rep()->folded : key.rep();
+    }
+    void rebuildIndex(bool fold);
+
+    std::vector<Property> m_list;
+    std::unordered_map<StrRep*, uint32_t> m_index;
+};
+
+enum class Kind : uint8_t {
+    Plain,
+    Function,
+    Array,
+    Boolean,
+    Number,
+    String,
+    Date,
+    Activation,
+    Clip,
+    Native, // built-in classes with host data (XML nodes, shared objects, ...)
+};
+
+class Object {
+public:
+    explicit Object(Object* proto, Kind kind = Kind::Plain) : m_proto(proto), m_kind(kind) {}
+    virtual ~Object() = default;
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    Kind kind() const { return m_kind; }
+    Object* proto() const { return m_proto; }
+    void setProto(Object* proto) { m_proto = proto; }
+    PropertyMap& properties() { return m_properties; }
+    const PropertyMap& properties() const { return m_properties; }
+
+    // The boxed primitive of Number/String/Boolean objects and a Date's time.
+    Value& primitive() { return m_primitive; }
+
+    // Interfaces registered with `implements` (for instanceof).
+    std::vector<Object*>& interfaces() { return m_interfaces; }
+
+    // Pushes every object this one references (for the collector).
+    virtual void traceChildren(std::vector<Object*>& work) const;
+
+    // Own properties computed by the object itself (array length and
+    // elements, clip properties and children). Return false when the name is
+    // an ordinary property.
+    virtual bool getSpecial(Vm&, const Str&, Value&) { return false; }
+    virtual bool setSpecial(Vm&, const Str&, const Value&) { return false; }
+    // Names of such properties for enumeration, oldest first.
+    virtual void specialKeys(Vm&, std::vector<Str>&) {}
+
+    struct Watcher {
+        Str name;
+        Value callback;
+        Value data;
+        bool active = false;
+    };
+    std::vector<Watcher>& watchers() { return m_watchers; }
+
+    bool marked = false;
+
+protected:
+    std::vector<Watcher> m_watchers;
+    Object* m_proto;
+    Kind m_kind;
+    PropertyMap m_properties;
+    Value m_primitive;
+    std::vector<Object*> m_interfaces;
+};
+
+using NativeFn = Value (*)(Vm& vm, Object* self, std::span<const Value> args, const Value& data);
+
+// A function body inside an action block.
+struct FunctionCode {
+    std::shared_ptr<const std::vector<uint8_t>> bytes;
+    size_t start = 0;
+    size_t end = 0;
+    Str name;
+    struct Param {
+        uint8_t reg = 0;
+        Str name;
+    };
+    std::vector<Param> params;
+    uint8_t registerCount = 0;
+    uint16_t flags = 0;
+    bool isFunction2 = false;
+    int version = 0;
+};
+
+class FunctionObject : public Object {
+public:
+    FunctionObject(Object* proto) : Object(proto, Kind::Function) {}
+
+    NativeFn native = nullptr;
+    // When set, `new` calls this instead of allocating an object and calling native.
+    NativeFn constructNative = nullptr;
+    Value data; // extra argument for native functions
+    std::shared_ptr<const FunctionCode> code;
+    std::vector<Object*> scopes; // captured scope chain, outermost first
+    Object* target = nullptr;    // the timeline the function was defined on
+
+    void traceChildren(std::vector<Object*>& work) const override;
+};
+
+class ArrayObject : public Object {
+public:
+    ArrayObject(Object* proto) : Object(proto, Kind::Array) {}
+    std::vector<Value> elements;
+    void traceChildren(std::vector<Object*>& work) const override;
+    bool getSpecial(Vm& vm, const Str& key, Value& out) override;
+    bool setSpecial(Vm& vm, const Str& key, const Value& value) override;
+    void specialKeys(Vm& vm, std::vector<Str>& keys) override;
+    // Resizes to `length`, capped so a script cannot exhaust memory.
+    void resize(double length);
+};
+
+// `super`: methods come from `base`, calls run with `self` as this.
+class SuperObject : public Object {
+public:
+    SuperObject(Object* self, Object* base) : Object(base, Kind::Plain), self(self), base(base) {}
+    Object* self;
+    Object* base;
+    void traceChildren(std::vector<Object*>& work) const override
+    {
+        Object::traceChildren(work);
+        if (self) {
+            work.push_back(self);
+        }
+    }
+};
+
+// Largest array a script may create.
+constexpr size_t MaxArrayLength = 1u << 24;
+
+// Owns every script object; collect() frees what the roots no longer reach.
+class Heap {
+public:
+    template <class T, class... Args>
+    T* make(Args&&... args)
+    {
+        auto object = std::make_unique<T>(std::forward<Args>(args)...);
+        T* raw = object.get();
+        m_objects.push_back(std::move(object));
+        ++m_allocatedSinceCollect;
+        return raw;
+    }
+    // Marks from the given roots and frees everything else.
+    void collect(std::vector<Object*> roots);
+    size_t size() const { return m_objects.size(); }
+    size_t allocatedSinceCollect() const { return m_allocatedSinceCollect; }
+
+private:
+    std::vector<std::unique_ptr<Object>> m_objects;
+    size_t m_allocatedSinceCollect = 0;
+};
+
+// The array index a property name stands for, or -1.
+int64_t arrayIndex(std::string_view name);
+
+} // namespace zf::avm1
