@@ -1,0 +1,12 @@
+#include "cli.h"
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int status = zf::cli::runCli(args, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+}
