@@ -156,7 +156,7 @@ int commandInfo(const Options& o, std::ostream& out, std::ostream& err)
     int avm = h.avm;
     if (file) {
         TagSummary summary = summarizeTags(*file);
-        if (file->avm2)
+        if (file->avm2 || file->hasDoAbc)
             avm = 2;
         out << "avm: " << avm << "\n"
             << "compressed-size: " << h.fileSize << "\n"

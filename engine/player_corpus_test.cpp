@@ -17,7 +17,8 @@ std::filesystem::path corpusFolder()
 {
     if (const char* folder = std::getenv("ZF_CORPUS"))
         return folder;
-    return "/work/shared/corpus/realworld";
+    // The shared folder lies beside the repository.
+    return std::filesystem::path(ZF_SOURCE_DIR) / ".." / "shared" / "corpus" / "realworld";
 }
 
 TEST(PlayerCorpus, EveryMovieLoadsStepsAndRenders)

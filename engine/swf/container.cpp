@@ -155,17 +155,16 @@ Status parseHeaderFields(std::span<const uint8_t> body, SwfHeader& header)
     return Ok{};
 }
 
-bool detectAvm2(std::span<const uint8_t> tags)
+void detectScriptMachine(SwfFile& file)
 {
-    TagStream stream(tags);
+    TagStream stream(file.tagBytes());
     while (auto tag = stream.next()) {
         if (tag->type() == TagCode::FileAttributes && !tag->body.empty() &&
             (tag->body[0] & FileAttribute::ActionScript3))
-            return true;
+            file.avm2 = true;
         if (tag->type() == TagCode::DoAbc || tag->type() == TagCode::DoAbcEarly)
-            return true;
+            file.hasDoAbc = true;
     }
-    return false;
 }
 
 Result<std::vector<uint8_t>> readWholeFile(const std::string& path, size_t maxBytes)
@@ -253,7 +252,7 @@ Result<SwfFile> loadBytes(std::vector<uint8_t> bytes, const Limits& limits)
         file.data.resize(bodyLimit(prologue->fileLength));
     file.data.shrink_to_fit();
     file.tagsOffset = std::min(file.header.headerSize, file.data.size());
-    file.avm2 = detectAvm2(file.tagBytes());
+    detectScriptMachine(file);
     return file;
 }
 

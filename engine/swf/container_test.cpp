@@ -158,6 +158,12 @@ TEST(Container, DetectsActionScript3)
     SwfBuilder as2(10);
     as2.fileAttributes(FileAttribute::UseNetwork).showFrame();
     EXPECT_FALSE(loadBytes(as2.bytes())->avm2);
+    // DoABC without the flag: an ActionScript 1/2 movie that ignores the tag.
+    SwfBuilder mixed(10);
+    mixed.fileAttributes(0).tag(TagCode::DoAbc, {0, 0, 0, 0, 0}).showFrame();
+    auto file = loadBytes(mixed.bytes());
+    EXPECT_FALSE(file->avm2);
+    EXPECT_TRUE(file->hasDoAbc);
 }
 
 TEST(TagStream, HeadersAndTruncation)

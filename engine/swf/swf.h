@@ -59,7 +59,11 @@ struct SwfFile {
     // FileLength and to what the file really holds.
     std::vector<uint8_t> data;
     size_t tagsOffset = 0; // into data; may equal data.size() (no tags)
-    bool avm2 = false;     // ActionScript 3 movie (FileAttributes flag or DoABC)
+    // ActionScript 3 movie: the FileAttributes flag is set. Only that flag
+    // decides how a movie plays; an ActionScript 1/2 movie may still carry
+    // DoABC tags, which it ignores.
+    bool avm2 = false;
+    bool hasDoAbc = false; // DoABC tags present
 
     std::span<const uint8_t> tagBytes() const;
 };
