@@ -38,32 +38,38 @@ const LinearTables& linearTables()
     return tables;
 }
 
-// Fills 256 premultiplied ramp entries. Stops are sorted stably by ratio, so
-// unsorted input works and duplicate ratios make a hard step.
+// Fills 256 premultiplied ramp entries. Stops are taken in the order the
+// file gives them, not sorted: a position uses the first pair of neighbouring
+// stops whose second ratio is at or past it (clamped inside that pair), and
+// positions past every such pair take the last stop's colour. Movies with
+// unsorted or repeated ratios rely on exactly this reading.
 void buildRamp(const swf::Gradient& gradient, const ColorTransform& cx, uint32_t* ramp)
 {
     std::array<swf::GradientStop, kMaxGradientStops> stops;
     size_t count = std::min(gradient.stops.size(), kMaxGradientStops);
+    if (count == 0) {
+        std::fill_n(ramp, 256, 0u);
+        return;
+    }
     std::copy_n(gradient.stops.begin(), count, stops.begin());
-    std::stable_sort(stops.begin(), stops.begin() + count,
-                     [](const auto& a, const auto& b) { return a.ratio < b.ratio; });
     for (size_t i = 0; i < count; ++i)
         stops[i].color = cx.apply(stops[i].color);
     const bool linear = gradient.interpolation == swf::InterpolationMode::LinearRgb;
-    size_t next = 0; // first stop with ratio > index
     for (int index = 0; index < 256; ++index) {
-        while (next < count && stops[next].ratio <= index)
-            ++next;
+        size_t pair = 0;
+        while (pair + 1 < count && index > stops[pair + 1].ratio)
+            ++pair;
         Rgba c;
-        if (next == 0) {
-            c = stops[0].color;
-        } else if (next == count) {
+        if (pair + 1 >= count) {
             c = stops[count - 1].color;
         } else {
-            const swf::GradientStop& a = stops[next - 1];
-            const swf::GradientStop& b = stops[next];
-            const int span = b.ratio - a.ratio, along = index - a.ratio;
+            const swf::GradientStop& a = stops[pair];
+            const swf::GradientStop& b = stops[pair + 1];
+            const int span = std::max(b.ratio - a.ratio, 0);
+            const int along = std::clamp(index - a.ratio, 0, span);
             auto mix = [&](uint8_t p, uint8_t q) {
+                if (span == 0)
+                    return p;
                 if (!linear)
                     return uint8_t((p * (span - along) + q * along + span / 2) / span);
                 const LinearTables& t = linearTables();
@@ -71,7 +77,9 @@ void buildRamp(const swf::Gradient& gradient, const ColorTransform& cx, uint32_t
                 return t.toSrgb[size_t(l * (t.toSrgb.size() - 1) + 0.5)];
             };
             c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
-                 uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) / span)};
+                 span == 0 ? a.color.a
+                           : uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) /
+                                     span)};
         }
         ramp[index] = premultiply(c);
     }

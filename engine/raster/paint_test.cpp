@@ -111,13 +111,18 @@ TEST(PaintTest, GradientStopsUnsortedAndLinearLight)
     swf::Shape shape;
     shape.groups.resize(1);
     swf::FillStyle fill = gradientFill(swf::FillType::LinearGradient, gradientAcross(0, 64));
-    // Unsorted with a duplicate ratio: a hard step from green to blue at 128.
-    fill.gradient.stops = {{255, kBlue}, {128, {0, 255, 0, 255}}, {0, kRed}, {128, kBlue}};
+    // Stops stay in file order: a position uses the first neighbouring pair
+    // whose second ratio reaches it, and positions past every pair take the
+    // last listed colour (here yellow, although blue has the highest ratio).
+    const Rgba cyan{0, 255, 255, 255}, magenta{255, 0, 255, 255}, yellow{255, 255, 0, 255};
+    fill.gradient.stops = {{31, kRed},     {80, {0, 255, 0, 255}}, {50, cyan},
+                           {100, magenta}, {200, kBlue},          {150, yellow}};
     shape.groups[0].fills = {fill};
     addRect(shape.groups[0], 0, 0, 64, 2, 1);
     Canvas canvas = renderShape(shape, 64, 2);
-    expectColor(canvas.at(31, 1), rampColor(kRed, {0, 255, 0, 255}, 126 / 128.0), 3, "before");
-    expectColor(canvas.at(33, 1), kBlue, 0, "after step");
+    expectColor(canvas.at(2, 1), kRed, 0, "before the first stop");
+    expectColor(canvas.at(22, 1), rampColor(cyan, magenta, 0.8), 8, "cyan to magenta");
+    expectColor(canvas.at(55, 1), yellow, 0, "past every pair");
 
     fill.gradient.stops = {{0, {0, 0, 0, 255}}, {255, {255, 255, 255, 255}}};
     fill.gradient.interpolation = swf::InterpolationMode::LinearRgb;
