@@ -251,7 +251,11 @@ private:
     int m_nextTimerId = 1;
     int m_nativeDepth = 0;
     int m_nesting = 0;
-    static constexpr int MaxNesting = 1024;
+    // Bound on nested bytecode bodies (with, try, function calls) run on the
+    // native stack. Sanitizer builds use far larger frames, so the limit is
+    // chosen to fit them in a default 8 MB stack too; real movies nest a
+    // few levels deep, and script recursion is capped separately at 256.
+    static constexpr int MaxNesting = 400;
     std::unique_ptr<ClipBinding> m_binding = std::make_unique<ClipBinding>();
     display::ScriptRunner* m_stageRunner = nullptr;
     double m_stageClock = 0;
