@@ -125,6 +125,18 @@ struct DecodeState {
     std::string error;
 };
 
+// APP14 carries the colour transform flags of CMYK and YCCK files.
+constexpr int kColourMarker = JPEG_APP0 + 14;
+
+bool hasColourMarker(const jpeg_decompress_struct& info)
+{
+    for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+        if (m->marker == kColourMarker && m->data_length >= 12)
+            return true;
+    }
+    return false;
+}
+
 void convertRow(const uint8_t* in, int components, bool invertedCmyk, int width, uint8_t* out)
 {
     for (int x = 0; x < width; ++x, out += 4) {
@@ -171,6 +183,7 @@ bool runDecoder(const std::vector<uint8_t>& stream, DecodeState& state)
     progress.progress_monitor = onProgress;
     info.progress = &progress;
     jpeg_mem_src(&info, stream.data(), static_cast<unsigned long>(stream.size()));
+    jpeg_save_markers(&info, kColourMarker, 16);
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
         state.error = "JPEG data holds tables but no image";
@@ -199,7 +212,7 @@ bool runDecoder(const std::vector<uint8_t>& stream, DecodeState& state)
         JSAMPROW rowPointer = state.row.data();
         if (jpeg_read_scanlines(&info, &rowPointer, 1) != 1)
             break;
-        convertRow(state.row.data(), components, cmyk && info.saw_Adobe_marker, width,
+        convertRow(state.row.data(), components, cmyk && hasColourMarker(info), width,
                    state.image.pixels.data() + y * size_t(width) * 4);
     }
     // Not jpeg_finish_decompress: damage after the last row must not discard
