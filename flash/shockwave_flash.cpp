@@ -193,6 +193,21 @@ void TShockwaveFlash::paintEvent(QPaintEvent*)
         }
     }
     painter.fillRect(rect(), palette().color(QPalette::Window));
+    // A movie that cannot be shown says why in the movie area, so a missing
+    // or broken file is never just a silent empty panel.
+    const QString error = loadError();
+    if (!error.isEmpty()) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap,
+                         QStringLiteral("The movie cannot be shown.\n%1").arg(error));
+    }
+}
+
+QString TShockwaveFlash::loadError() const
+{
+    if (m_movie == QLatin1String(kNoMovie))
+        return {};
+    return QString::fromStdString(m_player->lastError());
 }
 
 void TShockwaveFlash::showEvent(QShowEvent* event)

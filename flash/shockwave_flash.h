@@ -39,6 +39,9 @@ public:
     bool setMovie(const QString& path);
 
     int TotalFrames() const;
+    // Why the movie set last cannot be shown (missing, unreadable, broken);
+    // empty while it plays or when no movie is set.
+    QString loadError() const;
     int FrameNum() const;
     int CurrentFrame() const { return FrameNum(); }
 

@@ -98,6 +98,21 @@ TEST_F(MainWindowTest, CommandLineMovieIsPlayedOnceWithoutTypeCheck)
     EXPECT_EQ(other->PlayList().entries(), QStringList{notes});
 }
 
+TEST_F(MainWindowTest, MissingAndBrokenMoviesSayWhyInTheMovieArea)
+{
+    const QString broken = writeText(m_folder.path(), "broken.swf");
+    const QString missing = m_folder.path() + "/missing.swf";
+    for (const QString& path : {broken, missing}) {
+        auto window = open(path);
+        EXPECT_EQ(window->Flash1->Movie(), path);
+        EXPECT_EQ(window->Flash1->TotalFrames(), 0);
+        EXPECT_FALSE(window->Flash1->loadError().isEmpty()) << path.toStdString();
+        EXPECT_FALSE(window->Flash1->grab().isNull()); // paints the message, no crash
+    }
+    auto window = open(m_a);
+    EXPECT_TRUE(window->Flash1->loadError().isEmpty());
+}
+
 TEST_F(MainWindowTest, PendingPathSentinelAsArgumentShowsTheDialog)
 {
     bool asked = false;
