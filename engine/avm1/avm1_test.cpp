@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 
 namespace zf::avm1 {
@@ -551,6 +552,229 @@ TEST(Avm1Runtime, SurvivesRandomBytecode)
     Runner deep(7);
     EXPECT_TRUE(deep.interpreter->runActions(nested).ok());
     EXPECT_NE(deep.lines.find("Warning"), std::string::npos);
+}
+
+// An object literal whose valueOf traces "valueOf" and returns 1.
+Asm& pushCountingObject(Asm& program)
+{
+    Asm body;
+    body.push({"valueOf"}).op(Code::Trace).push({1}).op(Code::Return);
+    return program.push({"valueOf"})
+        .function("", {}, std::move(body))
+        .push({1})
+        .op(Code::InitObject);
+}
+
+TEST(Avm1Operators, EqualityAndOrderingOfSpecialOperands)
+{
+    Asm plainFirst;
+    pushCountingObject(plainFirst.push({0}).op(Code::InitObject)).op(Code::Less2).op(Code::Trace);
+    Asm countingFirst;
+    pushCountingObject(countingFirst)
+        .push({0})
+        .op(Code::InitObject)
+        .op(Code::Less2)
+        .op(Code::Trace);
+    Asm countingBoth;
+    pushCountingObject(pushCountingObject(countingBoth)).op(Code::Less2).op(Code::Trace);
+    auto boxedPair = [] {
+        Asm program;
+        for (int i = 0; i < 2; ++i) {
+            program.push({1, 1, "Number"}).op(Code::NewObject);
+        }
+        return program.op(Code::Equals2).op(Code::Trace);
+    };
+    ProgramCase cases[] = {
+        {"NaN === NaN", 6, binary(NAN, NAN, Code::StrictEquals), "true\n"},
+        {"NaN == NaN", 5, binary(NAN, NAN, Code::Equals2), "true\n"},
+        {"NaN == 0", 5, binary(NAN, 0, Code::Equals2), "false\n"},
+        {"boxed numbers equal by value v5", 5, boxedPair(), "true\n"},
+        {"boxed numbers are distinct v6", 6, boxedPair(), "false\n"},
+        {"two plain objects v5", 5,
+         Asm()
+             .push({0})
+             .op(Code::InitObject)
+             .push({0})
+             .op(Code::InitObject)
+             .op(Code::Equals2)
+             .op(Code::Trace),
+         "false\n"},
+        // valueOf giving an object ends the comparison; the other operand
+        // is converted only when the first one gave a primitive.
+        {"opaque first skips second", 6, std::move(plainFirst), "false\n"},
+        {"opaque second", 6, std::move(countingFirst), "valueOf\nfalse\n"},
+        {"both converted in order", 6, std::move(countingBoth), "valueOf\nvalueOf\nfalse\n"},
+        {"greater with NaN", 6, binary("x", 1, Code::Greater), "undefined\n"},
+        {"isFinite without argument", 6,
+         Asm().push({0, "isFinite"}).op(Code::CallFunction).op(Code::Trace), "false\n"},
+        {"isFinite of a number", 6,
+         Asm().push({5, 1, "isFinite"}).op(Code::CallFunction).op(Code::Trace), "true\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
+}
+
+// o = {p: 1}; ASSetPropFlags(o, "p", bits, 0); then traces o.p and
+// o.hasOwnProperty("p"), assigns o.p = 2 and traces o.p again.
+Asm hideByVersion(int bits)
+{
+    Asm program;
+    program.push({"o", "p", 1, 1}).op(Code::InitObject).op(Code::SetVariable);
+    program.push({0, bits, "p", "o"}).op(Code::GetVariable);
+    program.push({4, "ASSetPropFlags"}).op(Code::CallFunction).op(Code::Pop);
+    program.push({"o"}).op(Code::GetVariable).push({"p"}).op(Code::GetMember).op(Code::Trace);
+    program.push({"p", 1, "o"}).op(Code::GetVariable).push({"hasOwnProperty"});
+    program.op(Code::CallMethod).op(Code::Trace);
+    program.push({"o"}).op(Code::GetVariable).push({"p", 2}).op(Code::SetMember);
+    program.push({"o"}).op(Code::GetVariable).push({"p"}).op(Code::GetMember).op(Code::Trace);
+    return program;
+}
+
+TEST(Avm1Objects, VersionBitsOfSetPropFlags)
+{
+    struct Case {
+        int bits;
+        int version;
+        bool visible;
+    } cases[] = {
+        {0x80, 5, false},   {0x80, 6, true},           {0x100, 5, true},  {0x100, 6, false},
+        {0x100, 7, true},   {0x400, 6, false},         {0x400, 7, true},  {0x1000, 7, false},
+        {0x1000, 8, true},  {0x2000, 8, false},        {0x2000, 9, true}, {0x4000, 9, false},
+        {0x4000, 10, true}, {0x80 | 0x1000, 7, false},
+    };
+    for (const auto& c : cases) {
+        // Hidden names stay own properties, and assigning one shows it again.
+        std::string expected = std::string(c.visible ? "1" : "undefined") + "\ntrue\n2\n";
+        EXPECT_EQ(run(c.version, hideByVersion(c.bits)), expected)
+            << "bits " << c.bits << " version " << c.version;
+    }
+}
+
+TEST(Avm1Builtins, ClassesWithoutBehaviourStillExist)
+{
+    auto typeOfMember = [](const char* object, const char* member) {
+        return Asm()
+            .push({object})
+            .op(Code::GetVariable)
+            .push({member})
+            .op(Code::GetMember)
+            .op(Code::TypeOf)
+            .op(Code::Trace);
+    };
+    ProgramCase cases[] = {
+        {"Function.prototype", 7, typeOfMember("Function", "prototype"), "object\n"},
+        {"XML prototype", 7, typeOfMember("XML", "prototype"), "object\n"},
+        {"System.capabilities", 7, typeOfMember("System", "capabilities"), "object\n"},
+        {"Date", 7, Asm().push({"Date"}).op(Code::GetVariable).op(Code::TypeOf).op(Code::Trace),
+         "function\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
+}
+
+// a = []; a[2] = "x"; then `then` runs with a in register 1.
+Asm sparseArray(Asm then)
+{
+    Asm program;
+    program.push({0}).op(Code::InitArray).storeRegister(1).op(Code::Pop);
+    program.push({Reg{1}, 2, "x"}).op(Code::SetMember);
+    program.append(std::move(then));
+    return program;
+}
+
+Asm hasOwn(int index)
+{
+    return Asm().push({index, 1, Reg{1}, "hasOwnProperty"}).op(Code::CallMethod).op(Code::Trace);
+}
+
+TEST(Avm1Builtins, SparseArrays)
+{
+    Asm keys;
+    keys.push({Reg{1}})
+        .op(Code::Enumerate2)
+        .label("loop")
+        .storeRegister(0)
+        .push({Null{}})
+        .op(Code::Equals2)
+        .ifTrue("done")
+        .push({Reg{0}})
+        .op(Code::Trace)
+        .jump("loop")
+        .label("done");
+    Asm shift = hasOwn(0);
+    shift.push({0, Reg{1}, "shift"}).op(Code::CallMethod).op(Code::Pop).append(hasOwn(0));
+    Asm remove = hasOwn(2);
+    remove.push({Reg{1}, 2}).op(Code::Delete).op(Code::Trace).append(hasOwn(2));
+    remove.push({Reg{1}, "length"}).op(Code::GetMember).op(Code::Trace);
+    ProgramCase cases[] = {
+        // Unassigned slots read as undefined but are not own properties.
+        {"holes", 6, sparseArray(hasOwn(0).append(hasOwn(2))), "false\ntrue\n"},
+        {"length", 6,
+         sparseArray(Asm().push({Reg{1}, "length"}).op(Code::GetMember).op(Code::Trace)), "3\n"},
+        {"enumeration skips holes", 6, sparseArray(std::move(keys)), "2\n"},
+        {"shift fills holes", 6, sparseArray(std::move(shift)), "false\ntrue\n"},
+        {"delete leaves a hole", 6, sparseArray(std::move(remove)), "true\ntrue\nfalse\n3\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
+}
+
+TEST(Avm1Builtins, ParseIntAndParseFloatPrefixes)
+{
+    auto parse = [](const char* function, test::Item text, std::optional<int> radix = {}) {
+        Asm program;
+        if (radix) {
+            program.push({*radix});
+        }
+        return program.push({text, radix ? 2 : 1, function}).op(Code::CallFunction).op(Code::Trace);
+    };
+    ProgramCase cases[] = {
+        {"0x then sign", 7, parse("parseInt", "0x-100"), "-256\n"},
+        {"0x dropped for any radix", 7, parse("parseInt", "0x100", 36), "1296\n"},
+        {"blank keeps 0x as digits", 7, parse("parseInt", " 0x100", 36), "1540944\n"},
+        {"sign before 0x, no radix", 7, parse("parseInt", "-0x100"), "NaN\n"},
+        {"sign before 0x, radix", 7, parse("parseInt", "+0x123", 34), "1298259\n"},
+        {"sign before 0x, x not a digit", 7, parse("parseInt", "+0x123", 33), "NaN\n"},
+        {"octal", 7, parse("parseInt", "-0100"), "-64\n"},
+        {"blank rules out octal", 7, parse("parseInt", "  077"), "77\n"},
+        {"second dot skipped", 7, parse("parseFloat", "1.2345.678"), "1.2345678\n"},
+        {"no exponent after second dot", 7, parse("parseFloat", "1.23.4e5"), "1.234\n"},
+        {"exponent wraps", 7, parse("parseFloat", "1e4294967297"), "10\n"},
+        {"dangling exponent", 7, parse("parseFloat", "10e-"), "10\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
+}
+
+TEST(Avm1Objects, PrototypeLinkHoldsAnyValue)
+{
+    // o = {}; o.__proto__ = value; trace(o.__proto__); trace(typeof o.__proto__)
+    auto assign = [](test::Item value) {
+        Asm program;
+        program.push({0}).op(Code::InitObject).storeRegister(1).op(Code::Pop);
+        program.push({Reg{1}, "__proto__", value}).op(Code::SetMember);
+        program.push({Reg{1}, "__proto__"}).op(Code::GetMember).op(Code::Trace);
+        program.push({Reg{1}, "__proto__"}).op(Code::GetMember).op(Code::TypeOf).op(Code::Trace);
+        return program;
+    };
+    Asm removed;
+    removed.push({0}).op(Code::InitObject).storeRegister(1).op(Code::Pop);
+    removed.push({Reg{1}, "__proto__"}).op(Code::Delete).op(Code::Trace);
+    removed.push({Reg{1}, "__proto__"}).op(Code::GetMember).op(Code::Trace);
+    removed.push({Reg{1}, "toString"}).op(Code::GetMember).op(Code::Trace);
+    ProgramCase cases[] = {
+        {"number", 7, assign(123), "123\nnumber\n"},
+        {"null", 7, assign(Null{}), "null\nnull\n"},
+        {"undefined", 7, assign(Undefined{}), "undefined\nundefined\n"},
+        {"delete", 7, std::move(removed), "true\nundefined\nundefined\n"},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(run(c.version, std::move(c.program)), c.expected) << c.name;
+    }
 }
 
 } // namespace

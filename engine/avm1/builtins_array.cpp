@@ -13,7 +13,7 @@ bool ArrayObject::getSpecial(Vm& vm, const Str& key, Value& out)
         return true;
     }
     int64_t index = arrayIndex(key.view());
-    if (index >= 0 && size_t(index) < elements.size()) {
+    if (index >= 0 && size_t(index) < elements.size() && !elements[size_t(index)].isHole()) {
         out = elements[size_t(index)];
         return true;
     }
@@ -31,16 +31,18 @@ bool ArrayObject::setSpecial(Vm& vm, const Str& key, const Value& value)
         return false;
     }
     if (size_t(index) >= elements.size()) {
-        elements.resize(size_t(index) + 1);
+        elements.resize(size_t(index) + 1, Value::hole());
     }
-    elements[size_t(index)] = value;
+    elements[size_t(index)] = value.isHole() ? Value() : value;
     return true;
 }
 
 void ArrayObject::specialKeys(Vm& vm, std::vector<Str>& keys)
 {
     for (size_t i = 0; i < elements.size(); ++i) {
-        keys.push_back(vm.intern(std::to_string(i)));
+        if (!elements[i].isHole()) {
+            keys.push_back(vm.intern(std::to_string(i)));
+        }
     }
 }
 
@@ -49,7 +51,8 @@ void ArrayObject::resize(double length)
     if (std::isnan(length) || length < 0) {
         return;
     }
-    elements.resize(static_cast<size_t>(std::min(std::trunc(length), double(MaxArrayLength))));
+    elements.resize(static_cast<size_t>(std::min(std::trunc(length), double(MaxArrayLength))),
+                    Value::hole());
 }
 
 namespace {
@@ -61,6 +64,22 @@ enum SortFlag : uint32_t {
     ReturnIndexedArray = 8,
     Numeric = 16,
 };
+
+// Methods that move elements leave every slot assigned, as the reference
+// player rewrites each index.
+void fillHoles(std::vector<Value>& elements)
+{
+    for (auto& element : elements) {
+        if (element.isHole()) {
+            element = Value();
+        }
+    }
+}
+
+Value withoutHole(Value value)
+{
+    return value.isHole() ? Value() : value;
+}
 
 ArrayObject* asArray(Object* self)
 {
@@ -148,6 +167,7 @@ Value arrayUnshift(Vm&, Object* self, std::span<const Value> args, const Value&)
     if (array->elements.size() + args.size() <= MaxArrayLength) {
         array->elements.insert(array->elements.begin(), args.begin(), args.end());
     }
+    fillHoles(array->elements);
     return Value(double(array->elements.size()));
 }
 
@@ -159,7 +179,7 @@ Value arrayPop(Vm&, Object* self, std::span<const Value>, const Value&)
     }
     Value last = std::move(array->elements.back());
     array->elements.pop_back();
-    return last;
+    return withoutHole(std::move(last));
 }
 
 Value arrayShift(Vm&, Object* self, std::span<const Value>, const Value&)
@@ -170,13 +190,15 @@ Value arrayShift(Vm&, Object* self, std::span<const Value>, const Value&)
     }
     Value first = std::move(array->elements.front());
     array->elements.erase(array->elements.begin());
-    return first;
+    fillHoles(array->elements);
+    return withoutHole(std::move(first));
 }
 
 Value arrayReverse(Vm&, Object* self, std::span<const Value>, const Value&)
 {
     if (ArrayObject* array = asArray(self)) {
         std::reverse(array->elements.begin(), array->elements.end());
+        fillHoles(array->elements);
     }
     return Value(self);
 }
@@ -217,6 +239,8 @@ Value arraySplice(Vm& vm, Object* self, std::span<const Value> args, const Value
     if (args.size() > 2 && array->elements.size() + args.size() <= MaxArrayLength) {
         array->elements.insert(array->elements.begin() + from, args.begin() + 2, args.end());
     }
+    fillHoles(array->elements);
+    fillHoles(removed->elements);
     return Value(removed);
 }
 

@@ -33,20 +33,46 @@ Value parseIntFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
     if (radixGiven && (radix < 2 || radix > 36)) {
         return Value(NAN);
     }
+    auto hexPrefixAt = [&](size_t at) {
+        return at + 1 < text.size() && text[at] == '0' &&
+               (text[at + 1] == 'x' || text[at + 1] == 'X');
+    };
     size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) {
-        ++i;
-    }
     bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
+    bool octalAllowed = false; // leading blanks rule out octal
+    if (hexPrefixAt(0)) {
+        // "0x" opening the string is dropped whatever the radix; blanks and
+        // a sign may follow it.
+        radix = radix == 0 ? 16 : radix;
+        i = 2;
+        while (i < text.size() && isSpace(text[i])) {
+            ++i;
+        }
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+            negative = text[i] == '-';
+            ++i;
+        }
+    } else {
+        while (i < text.size() && isSpace(text[i])) {
+            ++i;
+        }
+        bool signFirst = i == 0;
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+            negative = text[i] == '-';
+            ++i;
+        }
+        if (signFirst && i == 1 && hexPrefixAt(1)) {
+            // A sign before "0x" at the very start: no number without a
+            // radix; with one, the digits from the "x" on read unsigned.
+            if (radix == 0) {
+                return Value(NAN);
+            }
+            negative = false;
+            ++i;
+        }
+        octalAllowed = signFirst;
     }
-    if ((radix == 0 || radix == 16) && i + 1 < text.size() && text[i] == '0' &&
-        (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        radix = 16;
-        i += 2;
-    } else if (radix == 0 && i + 1 < text.size() && text[i] == '0') {
+    if (radix == 0 && octalAllowed && i + 1 < text.size() && text[i] == '0') {
         // A leading zero means octal only when every digit is octal.
         size_t end = i;
         while (end < text.size() && text[end] >= '0' && text[end] <= '7') {
@@ -81,39 +107,51 @@ Value parseFloatFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
     while (i < text.size() && isSpace(text[i])) {
         ++i;
     }
-    // The longest prefix that reads as a decimal number.
+    // The longest prefix that reads as a decimal number. Later dots are
+    // skipped over (their digits still count), and such a number takes no
+    // exponent; the exponent wraps like a 32-bit integer.
+    std::string number;
     size_t end = i;
     if (end < text.size() && (text[end] == '-' || text[end] == '+')) {
-        ++end;
+        number += text[end++];
     }
     size_t digits = 0;
-    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) {
-        ++end;
-        ++digits;
-    }
-    if (end < text.size() && text[end] == '.') {
-        ++end;
-        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) {
-            ++end;
+    int dots = 0;
+    for (; end < text.size(); ++end) {
+        char c = text[end];
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            number += c;
             ++digits;
+        } else if (c == '.') {
+            if (dots++ == 0) {
+                number += c;
+            }
+        } else {
+            break;
         }
     }
     if (digits == 0) {
         return Value(NAN);
     }
-    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    if (dots <= 1 && end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
         size_t e = end + 1;
+        bool negativeExponent = false;
         if (e < text.size() && (text[e] == '-' || text[e] == '+')) {
+            negativeExponent = text[e] == '-';
             ++e;
         }
-        if (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
-            while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) {
-                ++e;
-            }
-            end = e;
+        uint32_t exponent = 0;
+        bool any = false;
+        for (; e < text.size() && std::isdigit(static_cast<unsigned char>(text[e])); ++e) {
+            exponent = exponent * 10 + uint32_t(text[e] - '0');
+            any = true;
+        }
+        if (any) {
+            int32_t wrapped = static_cast<int32_t>(exponent);
+            number += 'e' + std::to_string(negativeExponent ? -int64_t(wrapped) : wrapped);
         }
     }
-    return Value(std::strtod(text.substr(i, end - i).c_str(), nullptr));
+    return Value(std::strtod(number.c_str(), nullptr));
 }
 
 Value isNaNFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
@@ -123,7 +161,8 @@ Value isNaNFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
 
 Value isFiniteFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    return Value(bool(std::isfinite(vm.toNumber(arg(args, 0)))));
+    // Called without an argument it is false even where undefined is 0.
+    return Value(!args.empty() && std::isfinite(vm.toNumber(args[0])));
 }
 
 Value escapeFn(Vm& vm, Object*, std::span<const Value> args, const Value&)

@@ -39,7 +39,15 @@ Value objectValueOf(Vm&, Object* self, std::span<const Value>, const Value&)
 
 Value objectHasOwnProperty(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    return Value(vm.hasOwn(self, vm.keyOf(arg(args, 0))));
+    if (args.empty() || !self) {
+        return Value(false);
+    }
+    Str key = vm.keyOf(args[0]);
+    // Every object with a prototype holds its __proto__ link itself.
+    if (self->proto() && vm.intern(key).rep() == vm.names().proto.rep()) {
+        return Value(true);
+    }
+    return Value(vm.hasOwn(self, key));
 }
 
 Value objectIsPropertyEnumerable(Vm& vm, Object* self, std::span<const Value> args, const Value&)
@@ -230,16 +238,10 @@ Value asSetPropFlags(Vm& vm, Object*, std::span<const Value> args, const Value&)
         }
     }
     auto apply = [&](Property& property) {
-        uint32_t flags = property.flags | (uint32_t(property.minVersion) << 8);
+        uint32_t flags = property.flags | (uint32_t(property.versionBits) & ~7u);
         flags = (flags & ~clearFlags) | setFlags;
         property.flags = static_cast<uint8_t>(flags & 7);
-        // Bits 0x80 (6), 0x100 (7), 0x400 (8), 0x1000 (9) hide a property from
-        // movies older than that version.
-        property.minVersion = (flags & 0x1000)  ? 9
-                              : (flags & 0x400) ? 8
-                              : (flags & 0x100) ? 7
-                              : (flags & 0x80)  ? 6
-                                                : 0;
+        property.versionBits = static_cast<uint16_t>(flags & 0xfff8);
     };
     if (all) {
         for (auto& property : object->properties().list()) {

@@ -24,7 +24,9 @@ Value Vm::toPrimitive(const Value& value, bool preferString)
     if (!object) {
         return value;
     }
-    if (object->kind() == Kind::Clip && preferString) {
+    // A clip's primitive value is its path whatever the hint, so "" + clip
+    // and clip + "" both give "_level0.name".
+    if (object->kind() == Kind::Clip) {
         std::string path = m_binding->targetPath(object);
         if (!path.empty()) {
             return Value(Str(std::move(path)));
@@ -172,7 +174,9 @@ bool Vm::strictEquals(const Value& a, const Value& b)
     case Type::Undefined:
     case Type::Null: return true;
     case Type::Boolean: return a.boolean() == b.boolean();
-    case Type::Number: return a.number() == b.number();
+    case Type::Number:
+        // Unlike IEEE comparison, NaN equals NaN here.
+        return a.number() == b.number() || (std::isnan(a.number()) && std::isnan(b.number()));
     case Type::String: return a.stringView() == b.stringView();
     case Type::Object:
         if (a.object() == b.object()) {
@@ -190,6 +194,14 @@ bool Vm::strictEquals(const Value& a, const Value& b)
 
 bool Vm::abstractEquals(const Value& a, const Value& b)
 {
+    // SWF 5 compares two distinct objects by what valueOf gives (boxed
+    // primitives compare by value; plain objects give themselves).
+    if (version() <= 5 && a.isObject() && b.isObject() && a.object() != b.object() &&
+        a.object()->kind() != Kind::Clip && b.object()->kind() != Kind::Clip) {
+        Value x = callMethod(a.object(), m_common.valueOf, {});
+        Value y = callMethod(b.object(), m_common.valueOf, {});
+        return !x.isObject() && !y.isObject() && abstractEquals(x, y);
+    }
     if (a.type() == b.type()) {
         return strictEquals(a, b);
     }

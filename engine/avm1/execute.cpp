@@ -431,8 +431,9 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
         case ActionCode::Increment: stack.push_back(Value(toNumber(pop()) + 1)); break;
         case ActionCode::Decrement: stack.push_back(Value(toNumber(pop()) - 1)); break;
         case ActionCode::Add2: {
-            Value b = toPrimitive(pop());
+            Value b = pop();
             Value a = toPrimitive(pop());
+            b = toPrimitive(b);
             if (a.isNumber() && b.isNumber()) {
                 stack.push_back(Value(a.number() + b.number()));
             } else if (a.isString() || b.isString()) {
@@ -458,21 +459,32 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
         }
         case ActionCode::Less2:
         case ActionCode::Greater: {
-            // A clip has no primitive value here: it compares as NaN. Other
-            // objects convert as usual but never make the result undefined.
-            bool objectOperand = false;
+            // A clip compares as NaN. Other objects give their valueOf
+            // result (none: undefined). One whose valueOf gives an object
+            // makes the comparison false at once; the deeper operand
+            // converts first, so the other is then never converted.
+            bool opaque = false;
             auto operand = [&](Value v) {
-                if (Object* o = v.object()) {
-                    if (o->kind() == Kind::Clip) {
-                        return Value(NAN);
-                    }
-                    objectOperand = true;
-                    return toPrimitive(v);
+                Object* o = v.object();
+                if (!o) {
+                    return v;
                 }
-                return v;
+                if (o->kind() == Kind::Clip) {
+                    return Value(NAN);
+                }
+                Value primitive = callMethod(o, m_common.valueOf, {});
+                opaque = primitive.isObject();
+                return primitive;
             };
-            Value b = operand(pop());
+            Value b = pop();
             Value a = operand(pop());
+            if (!opaque) {
+                b = operand(b);
+            }
+            if (opaque) {
+                stack.push_back(boolResult(false));
+                break;
+            }
             if (code == 0x67) {
                 std::swap(a, b);
             }
@@ -483,9 +495,7 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             double x = toNumber(a);
             double y = toNumber(b);
             if (std::isnan(x) || std::isnan(y)) {
-                stack.push_back(context.version <= 4 ? Value(0.0)
-                                : objectOperand      ? Value(false)
-                                                     : Value());
+                stack.push_back(context.version <= 4 ? Value(0.0) : Value());
             } else {
                 stack.push_back(boolResult(x < y));
             }

@@ -27,10 +27,23 @@ struct Property {
     Object* getter = nullptr;
     Object* setter = nullptr;
     uint8_t flags = 0;
-    // Version-gated visibility (ASSetPropFlags bits above the first three):
-    // the property is hidden from movies older than this version.
-    uint8_t minVersion = 0;
+    // Version-gated visibility: the ASSetPropFlags bits above the first
+    // three, kept as given so later calls can set and clear them.
+    uint16_t versionBits = 0;
     bool isAccessor() const { return getter || setter; }
+    bool visibleIn(int version) const
+    {
+        return versionBits == 0 || versionVisible(versionBits, version);
+    }
+    // Whether a property with these version bits exists for a movie of
+    // this version: 0x80 needs 6, 0x100 hides from 6 alone, 0x400 needs 7,
+    // 0x1000 needs 8, 0x2000 needs 9, 0x4000 needs 10.
+    static bool versionVisible(uint16_t bits, int version)
+    {
+        return !((bits & 0x80 && version < 6) || (bits & 0x100 && version == 6) ||
+                 (bits & 0x400 && version < 7) || (bits & 0x1000 && version < 8) ||
+                 (bits & 0x2000 && version < 9) || (bits & 0x4000 && version < 10));
+    }
 };
 
 // Properties in insertion order; a hash index joins in once the map grows.

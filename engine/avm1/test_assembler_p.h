@@ -63,6 +63,13 @@ public:
         return *this;
     }
     Asm& jump(const std::string& name) { return branch(Code::Jump, name); }
+    // Appends another program (its jumps resolved within itself).
+    Asm& append(Asm other)
+    {
+        auto code = other.bytes();
+        m_bytes.insert(m_bytes.end(), code.begin(), code.end());
+        return *this;
+    }
     Asm& ifTrue(const std::string& name) { return branch(Code::If, name); }
     // trace(<items pushed>): convenience for the common push + Trace pair.
     Asm& trace(Item item) { return push({item}).op(Code::Trace); }

@@ -5,6 +5,7 @@
 
 #include "string_p.h"
 
+#include <bit>
 #include <cstdint>
 #include <string>
 
@@ -75,6 +76,20 @@ public:
     bool isBoolean() const { return m_type == Type::Boolean; }
     bool isObject() const { return m_type == Type::Object; }
 
+    // An array slot never assigned: reads as undefined, but is not an own
+    // property (enumeration and hasOwnProperty skip it). Marked by a NaN
+    // payload that arithmetic never produces.
+    static Value hole()
+    {
+        Value v;
+        v.m_number = std::bit_cast<double>(HoleBits);
+        return v;
+    }
+    bool isHole() const
+    {
+        return m_type == Type::Undefined && std::bit_cast<uint64_t>(m_number) == HoleBits;
+    }
+
     double number() const { return m_number; }
     bool boolean() const { return m_bool; }
     Object* object() const { return m_type == Type::Object ? m_object : nullptr; }
@@ -85,6 +100,8 @@ public:
     }
 
 private:
+    static constexpr uint64_t HoleBits = 0x7ff4'0000'0000'401eULL;
+
     void clear()
     {
         if (m_type == Type::String) {

@@ -109,7 +109,8 @@ bool Vm::hasButtonHandlers(const display::DisplayObject& object) const
 void Vm::installBuiltins()
 {
     m_objectProto = m_heap.make<Object>(nullptr);
-    m_functionProto = m_heap.make<FunctionObject>(m_objectProto);
+    // Function.prototype is a plain object (typeof gives "object").
+    m_functionProto = m_heap.make<Object>(m_objectProto);
     m_global = m_heap.make<Object>(nullptr);
     m_root = newObject();
     m_arrayProto = m_heap.make<ArrayObject>(m_objectProto);
@@ -119,6 +120,7 @@ void Vm::installBuiltins()
     installMathBuiltins(*this);
     installGlobalFunctions(*this);
     installBroadcasterBuiltins(*this);
+    installPlaceholderBuiltins(*this);
 }
 
 void Vm::broadcast(std::string_view broadcaster, std::string_view message)
@@ -192,7 +194,7 @@ Property* Vm::lookup(Object* object, const Str& key, Object** holder)
     int depth = 0;
     for (Object* o = object; o && depth < MaxProtoDepth; o = o->proto(), ++depth) {
         Property* property = o->properties().find(key, m_fold);
-        if (property && property->minVersion <= swfVersion()) {
+        if (property && property->visibleIn(swfVersion())) {
             if (holder) {
                 *holder = o;
             }
@@ -213,6 +215,12 @@ Value Vm::get(Object* object, const Str& key)
     Str name = key.interned() ? key : intern(key);
     if (name.rep() == m_common.proto.rep() ||
         (m_fold && name.rep()->folded == m_common.proto.rep())) {
+        if (!object->proto()) {
+            // A primitive assigned as the prototype is kept as a value.
+            if (const Property* stored = object->properties().find(m_common.proto, m_fold)) {
+                return stored->value;
+            }
+        }
         return Value(object->proto());
     }
     int depth = 0;
@@ -222,7 +230,7 @@ Value Vm::get(Object* object, const Str& key)
             return special;
         }
         Property* property = o->properties().find(name, m_fold);
-        if (property && property->minVersion <= swfVersion()) {
+        if (property && property->visibleIn(swfVersion())) {
             if (property->isAccessor()) {
                 if (!property->getter) {
                     return {};
@@ -245,13 +253,6 @@ void Vm::set(Object* object, const Str& key, Value value)
         object = m_binding->forward(object);
     }
     Str name = key.interned() ? key : intern(key);
-    if (name.rep() == m_common.proto.rep() ||
-        (m_fold && name.rep()->folded == m_common.proto.rep())) {
-        if (value.isObject() || value.isNull()) {
-            object->setProto(value.object());
-        }
-        return;
-    }
     if (!object->watchers().empty()) {
         for (size_t i = 0; i < object->watchers().size(); ++i) {
             auto& watcher = object->watchers()[i];
@@ -271,6 +272,20 @@ void Vm::set(Object* object, const Str& key, Value value)
             break;
         }
     }
+    // Watchers see __proto__ assignments too.
+    if (name.rep() == m_common.proto.rep() ||
+        (m_fold && name.rep()->folded == m_common.proto.rep())) {
+        // A primitive prototype ends the chain but reads back as itself.
+        object->properties().remove(m_common.proto, m_fold);
+        object->setProto(value.object());
+        if (!value.isObject() && !value.isNull()) {
+            object->properties().add(m_common.proto, std::move(value), m_fold);
+            if (Property* stored = object->properties().find(m_common.proto, m_fold)) {
+                stored->flags = DontEnum;
+            }
+        }
+        return;
+    }
     if (object->setSpecial(*this, name, value)) {
         return;
     }
@@ -286,6 +301,8 @@ void Vm::set(Object* object, const Str& key, Value value)
     if (own) {
         if (!(own->flags & ReadOnly)) {
             own->value = std::move(value);
+            // Assigning makes a version-hidden property visible again.
+            own->versionBits = 0;
         }
         return;
     }
@@ -305,7 +322,7 @@ bool Vm::has(Object* object, const Str& key)
             return true;
         }
         const Property* property = o->properties().find(name, m_fold);
-        if (property && property->minVersion <= swfVersion()) {
+        if (property && property->visibleIn(swfVersion())) {
             return true;
         }
     }
@@ -322,8 +339,8 @@ bool Vm::hasOwn(Object* object, const Str& key)
     if (object->getSpecial(*this, name, ignored)) {
         return true;
     }
-    const Property* property = object->properties().find(name, m_fold);
-    return property && property->minVersion <= swfVersion();
+    // A version-hidden property still counts as the object's own.
+    return object->properties().find(name, m_fold) != nullptr;
 }
 
 bool Vm::remove(Object* object, const Str& key)
@@ -332,6 +349,22 @@ bool Vm::remove(Object* object, const Str& key)
         return false;
     }
     Str name = intern(key);
+    if (name.rep() == m_common.proto.rep() ||
+        (m_fold && name.rep()->folded == m_common.proto.rep())) {
+        // Deleting the prototype link leaves it undefined.
+        set(object, m_common.proto, Value());
+        return true;
+    }
+    if (object->kind() == Kind::Array) {
+        // Deleting an element leaves a hole; the length stays.
+        auto& elements = static_cast<ArrayObject*>(object)->elements;
+        int64_t index = arrayIndex(name.view());
+        if (index >= 0 && size_t(index) < elements.size()) {
+            bool present = !elements[size_t(index)].isHole();
+            elements[size_t(index)] = Value::hole();
+            return present;
+        }
+    }
     Property* property = object->properties().find(name, m_fold);
     if (!property || (property->flags & DontDelete)) {
         return false;
@@ -354,7 +387,8 @@ Value Vm::getMember(const Value& target, const Value& key)
     if (object && object->kind() == Kind::Array && key.isNumber()) {
         auto* array = static_cast<ArrayObject*>(object);
         double index = key.number();
-        if (index >= 0 && index < double(array->elements.size()) && index == std::trunc(index)) {
+        if (index >= 0 && index < double(array->elements.size()) && index == std::trunc(index) &&
+            !array->elements[static_cast<size_t>(index)].isHole()) {
             return array->elements[static_cast<size_t>(index)];
         }
     }
@@ -404,7 +438,7 @@ std::vector<Str> Vm::enumerate(Object* object)
         std::vector<Str> own;
         o->specialKeys(*this, own);
         for (const auto& property : o->properties().list()) {
-            if (!(property.flags & DontEnum) && property.minVersion <= swfVersion()) {
+            if (!(property.flags & DontEnum)) {
                 own.push_back(property.name);
             }
         }

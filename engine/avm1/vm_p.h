@@ -271,6 +271,8 @@ void installStringBuiltins(Vm& vm);
 void installMathBuiltins(Vm& vm);
 void installGlobalFunctions(Vm& vm);
 void installBroadcasterBuiltins(Vm& vm);
+// Runs last: fills in the classes nothing else defined.
+void installPlaceholderBuiltins(Vm& vm);
 
 // Argument helper: the i-th argument or undefined.
 inline const Value& arg(std::span<const Value> args, size_t i)
