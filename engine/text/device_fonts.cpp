@@ -55,6 +55,17 @@ std::string deviceFamilyFor(std::string_view name)
 
 namespace {
 
+const char* metricFamilyFor(std::string_view generic)
+{
+    if (generic == "sans-serif")
+        return "Arial";
+    if (generic == "serif")
+        return "Times New Roman";
+    if (generic == "monospace")
+        return "Courier New";
+    return nullptr;
+}
+
 bool isJapaneseAlias(std::string_view name)
 {
     return name == "_ゴシック" || name == "_明朝" || name == "_等幅";
@@ -141,6 +152,12 @@ struct DeviceFonts::Private {
             return {};
         std::string family = deviceFamilyFor(name);
         FcPattern* pattern = FcPatternCreate();
+        // Movies were laid out with the classic desktop faces behind the
+        // generic names; a metric-compatible family keeps their line
+        // breaks and widths, when one is installed.
+        const char* metric = isJapaneseAlias(name) ? nullptr : metricFamilyFor(family);
+        if (metric)
+            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(metric));
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
         // A family that is not installed falls back to sans-serif, as on
         // other systems, rather than to whatever fontconfig ranks first.
