@@ -6,24 +6,22 @@ namespace zf::swf {
 
 namespace {
 
-struct FilterFlags {
-    bool inner, knockout, composite, onTop;
-    uint8_t passes;
-};
-
-// Shadow and glow flags end in a 5-bit pass count; bevels and gradient
-// filters add OnTop and keep 4 bits.
-FilterFlags readFilterFlags(ByteReader& reader, bool hasOnTop)
+// Reads the flag byte that ends shadow, glow, bevel and gradient filters
+// into the filter. Shadows and glows end in a 5-bit pass count; filters that
+// have an OnTop field keep 4 bits for it.
+template <class Filter>
+void readFilterFlags(ByteReader& reader, Filter& filter)
 {
     uint8_t byte = reader.u8();
-    FilterFlags flags{bool(byte & 0x80), bool(byte & 0x40), bool(byte & 0x20), false, 0};
-    if (hasOnTop) {
-        flags.onTop = byte & 0x10;
-        flags.passes = byte & 0x0F;
+    filter.inner = byte & 0x80;
+    filter.knockout = byte & 0x40;
+    filter.compositeSource = byte & 0x20;
+    if constexpr (requires { filter.onTop; }) {
+        filter.onTop = byte & 0x10;
+        filter.passes = byte & 0x0F;
     } else {
-        flags.passes = byte & 0x1F;
+        filter.passes = byte & 0x1F;
     }
-    return flags;
 }
 
 GradientGlowFilter readGradientFilter(ByteReader& reader)
@@ -40,12 +38,7 @@ GradientGlowFilter readGradientFilter(ByteReader& reader)
     filter.angle = reader.fixed16();
     filter.distance = reader.fixed16();
     filter.strength = reader.fixed8();
-    FilterFlags flags = readFilterFlags(reader, true);
-    filter.inner = flags.inner;
-    filter.knockout = flags.knockout;
-    filter.compositeSource = flags.composite;
-    filter.onTop = flags.onTop;
-    filter.passes = flags.passes;
+    readFilterFlags(reader, filter);
     return filter;
 }
 
@@ -61,11 +54,7 @@ Filter readFilter(ByteReader& reader)
         f.angle = reader.fixed16();
         f.distance = reader.fixed16();
         f.strength = reader.fixed8();
-        FilterFlags flags = readFilterFlags(reader, false);
-        f.inner = flags.inner;
-        f.knockout = flags.knockout;
-        f.compositeSource = flags.composite;
-        f.passes = flags.passes;
+        readFilterFlags(reader, f);
         return f;
     }
     case 1: {
@@ -81,11 +70,7 @@ Filter readFilter(ByteReader& reader)
         f.blurX = reader.fixed16();
         f.blurY = reader.fixed16();
         f.strength = reader.fixed8();
-        FilterFlags flags = readFilterFlags(reader, false);
-        f.inner = flags.inner;
-        f.knockout = flags.knockout;
-        f.compositeSource = flags.composite;
-        f.passes = flags.passes;
+        readFilterFlags(reader, f);
         return f;
     }
     case 3: {
@@ -97,12 +82,7 @@ Filter readFilter(ByteReader& reader)
         f.angle = reader.fixed16();
         f.distance = reader.fixed16();
         f.strength = reader.fixed8();
-        FilterFlags flags = readFilterFlags(reader, true);
-        f.inner = flags.inner;
-        f.knockout = flags.knockout;
-        f.compositeSource = flags.composite;
-        f.onTop = flags.onTop;
-        f.passes = flags.passes;
+        readFilterFlags(reader, f);
         return f;
     }
     case 4: return readGradientFilter(reader);
