@@ -1,9 +1,9 @@
 // Writes SWF movies in code for tests, fuzz seeds and benchmarks: header and
 // compression, shapes from a small path API, morphs, sprites, placements,
 // buttons, bitmaps, fonts, texts, actions, and raw (also broken) tags.
-// Record structs of the reader (swf::PlaceObject, swf::Button, swf::EditText,
-// fill and line styles) double as the specification of what to write, so a
-// movie written here parses back into the same values.
+// The builder takes the reader's own record structs (swf::PlaceObject,
+// swf::Button, swf::EditText, fill and line styles) as its input, so a movie
+// written here parses back into the same values.
 #pragma once
 
 #include "swf/swf.h"
