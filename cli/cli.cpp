@@ -215,7 +215,7 @@ int commandRun(const Options& o, std::ostream& out, std::ostream& err)
     return 0;
 }
 
-int commandRender(const Options& o, std::ostream& out, std::ostream& err)
+int commandRender(const Options& o, std::ostream& err)
 {
     PlayerOptions options;
     options.renderThreads = o.threads;
@@ -240,7 +240,6 @@ int commandRender(const Options& o, std::ostream& out, std::ostream& err)
         err << "zentiq-cli: " << o.output << ": " << written.message() << "\n";
         return kExitError;
     }
-    (void)out;
     return 0;
 }
 
@@ -300,7 +299,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (o.command == "run")
         return commandRun(o, out, err);
     if (o.command == "render")
-        return commandRender(o, out, err);
+        return commandRender(o, err);
     return commandBench(o, out, err);
 }
 
