@@ -1,5 +1,5 @@
 #include "avm1.h"
-#include "test_assembler_p.h"
+#include "test_runner_p.h"
 #include "value_p.h"
 
 #include <gtest/gtest.h>
@@ -15,35 +15,10 @@ using test::Asm;
 using test::Null;
 using test::Pool;
 using test::Reg;
+using test::run;
+using test::Runner;
 using test::Undefined;
 using Code = swf::ActionCode;
-
-struct Runner {
-    explicit Runner(int version, uint64_t maxActions = 1'000'000)
-    {
-        Options options;
-        options.swfVersion = version;
-        options.maxActionsPerFrame = maxActions;
-        options.trace = [this](const std::string& line) { lines += line + "\n"; };
-        options.fscommand = [this](const std::string& c, const std::string& a) {
-            lines += "fscommand " + c + " " + a + "\n";
-        };
-        interpreter = createInterpreter(options);
-    }
-    std::string run(Asm code)
-    {
-        auto bytes = code.bytes();
-        EXPECT_TRUE(interpreter->runActions(bytes).ok());
-        return std::exchange(lines, {});
-    }
-    std::unique_ptr<Interpreter> interpreter;
-    std::string lines;
-};
-
-std::string run(int version, Asm code)
-{
-    return Runner(version).run(std::move(code));
-}
 
 TEST(Avm1Values, NumberToString)
 {

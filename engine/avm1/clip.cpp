@@ -580,6 +580,7 @@ std::unique_ptr<Interpreter> createInterpreter(display::Stage& stage, const Opti
     auto runner = std::make_unique<StageRunner>(*vm, stage);
     StageRunner& binding = *runner;
     installMovieClipBuiltins(*vm, binding);
+    installTextBuiltins(*vm, binding);
     installPlaceholderBuiltins(*vm);
     vm->setRoot(binding.objectFor(stage.root()));
     // The runner is both the stage-event handler and the clip binding; the

@@ -97,5 +97,6 @@ private:
 };
 
 void installMovieClipBuiltins(Vm& vm, StageRunner& runner);
+void installTextBuiltins(Vm& vm, StageRunner& runner);
 
 } // namespace zf::avm1

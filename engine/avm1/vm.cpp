@@ -120,6 +120,13 @@ void Vm::installBuiltins()
     installMathBuiltins(*this);
     installGlobalFunctions(*this);
     installBroadcasterBuiltins(*this);
+    installDateBuiltins(*this);
+    installGeomBuiltins(*this);
+    installBitmapBuiltins(*this);
+    installFilterBuiltins(*this);
+    installMediaBuiltins(*this);
+    installSystemBuiltins(*this);
+    installXmlBuiltins(*this);
     installPlaceholderBuiltins(*this);
 }
 

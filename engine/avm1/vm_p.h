@@ -271,6 +271,13 @@ void installStringBuiltins(Vm& vm);
 void installMathBuiltins(Vm& vm);
 void installGlobalFunctions(Vm& vm);
 void installBroadcasterBuiltins(Vm& vm);
+void installDateBuiltins(Vm& vm);
+void installGeomBuiltins(Vm& vm);
+void installBitmapBuiltins(Vm& vm);
+void installFilterBuiltins(Vm& vm);
+void installMediaBuiltins(Vm& vm);
+void installSystemBuiltins(Vm& vm);
+void installXmlBuiltins(Vm& vm);
 // Runs last: fills in the classes nothing else defined.
 void installPlaceholderBuiltins(Vm& vm);
 
