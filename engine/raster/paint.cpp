@@ -77,9 +77,9 @@ void buildRamp(const swf::Gradient& gradient, const ColorTransform& cx, uint32_t
                 return t.toSrgb[size_t(l * (t.toSrgb.size() - 1) + 0.5)];
             };
             c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
-                 span == 0 ? a.color.a
-                           : uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) /
-                                     span)};
+                 span == 0
+                     ? a.color.a
+                     : uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) / span)};
         }
         ramp[index] = premultiply(c);
     }
@@ -258,64 +258,127 @@ uint32_t lerpPixel(uint32_t a, uint32_t b, uint32_t w) // w in 0..256
     return (rb & 0x00FF00FFu) | (ag & 0xFF00FF00u);
 }
 
-void shadeBitmap(const Paint& paint, int x, int y, int skip, int count, uint32_t* out)
+// Sanitizing costs nothing for opaque texels, the common case.
+inline uint32_t sanitizeTexel(uint32_t p)
 {
-    const Bitmap& bitmap = *paint.bitmap;
-    const Matrix& m = paint.inverse;
-    const int w = bitmap.width, h = bitmap.height;
-    const uint8_t* pixels = bitmap.pixels.data();
-    auto texel = [&](int tx, int ty) {
-        return loadPixel(pixels + (size_t(ty) * size_t(w) + size_t(tx)) * 4);
-    };
-    const double cx = x + 0.5, cy = y + 0.5;
-    // Bilinear samples are centred on texel centres.
-    const double offset = paint.smooth ? 0.5 : 0;
-    int64_t u = toTextureFixed(m.a * cx + m.c * cy + m.tx - offset);
-    int64_t v = toTextureFixed(m.b * cx + m.d * cy + m.ty - offset);
-    const int64_t du = toTextureFixed(m.a), dv = toTextureFixed(m.b);
-    u += du * skip;
-    v += dv * skip;
-    // Repeating: positions are kept wrapped into the bitmap as they step,
-    // which spares a division per coordinate and pixel; wrapping by whole
-    // bitmap sizes leaves texel indices (and fractions) as they were.
-    const int64_t wrapU = int64_t(w) << 16, wrapV = int64_t(h) << 16;
-    const bool wrapped = paint.repeat && std::abs(du) < wrapU && std::abs(dv) < wrapV;
-    if (wrapped) {
-        u %= wrapU;
-        u += u < 0 ? wrapU : 0;
-        v %= wrapV;
-        v += v < 0 ? wrapV : 0;
-    }
-    auto advance = [&] {
+    return pixelAlpha(p) == 255 ? p : sanitize(p);
+}
+
+// Texture positions of a span in 16.16 fixed point, kept wrapped into the
+// bitmap when it repeats: that spares a division per coordinate and pixel,
+// and wrapping by whole bitmap sizes leaves texel indices (and fractions) as
+// they were.
+struct TexturePosition {
+    int64_t u, v, du, dv, wrapU, wrapV;
+    bool wrapped;
+
+    void advance()
+    {
         u += du;
         v += dv;
         if (wrapped) {
             u += u >= wrapU ? -wrapU : u < 0 ? wrapU : 0;
             v += v >= wrapV ? -wrapV : v < 0 ? wrapV : 0;
         }
-    };
-    for (int i = 0; i < count; ++i, advance()) {
-        const int64_t iu = u >> 16, iv = v >> 16;
-        uint32_t p;
-        if (paint.smooth) {
-            // Repeating: the right and lower neighbours follow without a
-            // second modulo. Clipped: both ends clamp independently.
-            const int x0 = wrapCoordinate(iu, w, paint.repeat);
-            const int y0 = wrapCoordinate(iv, h, paint.repeat);
-            const int x1 =
-                paint.repeat ? (x0 + 1 == w ? 0 : x0 + 1) : wrapCoordinate(iu + 1, w, false);
-            const int y1 =
-                paint.repeat ? (y0 + 1 == h ? 0 : y0 + 1) : wrapCoordinate(iv + 1, h, false);
-            const uint32_t wu = uint32_t((u >> 8) & 0xFF), wv = uint32_t((v >> 8) & 0xFF);
-            uint32_t top = lerpPixel(texel(x0, y0), texel(x1, y0), wu);
-            uint32_t bottom = lerpPixel(texel(x0, y1), texel(x1, y1), wu);
-            p = lerpPixel(top, bottom, wv);
-        } else {
-            p = texel(wrapCoordinate(iu, w, paint.repeat), wrapCoordinate(iv, h, paint.repeat));
-        }
-        p = sanitize(p);
-        out[i] = paint.transform == Paint::Transform::Identity ? p : transformPixel(p, paint);
     }
+};
+
+// One bilinear sample; (u, v) are 16.16 positions already offset by half a
+// texel. Inside the bitmap the four texels are read directly; at its border
+// they wrap (repeating) or clamp (clipped) independently.
+template <bool Repeat>
+inline uint32_t sampleBilinear(const uint8_t* pixels, int w, int h, int64_t u, int64_t v)
+{
+    const int64_t iu = u >> 16, iv = v >> 16;
+    int x0, y0, x1, y1;
+    if (uint64_t(iu) < uint64_t(w - 1) && uint64_t(iv) < uint64_t(h - 1)) {
+        x0 = int(iu), y0 = int(iv), x1 = x0 + 1, y1 = y0 + 1;
+    } else {
+        x0 = wrapCoordinate(iu, w, Repeat);
+        y0 = wrapCoordinate(iv, h, Repeat);
+        x1 = Repeat ? (x0 + 1 == w ? 0 : x0 + 1) : wrapCoordinate(iu + 1, w, false);
+        y1 = Repeat ? (y0 + 1 == h ? 0 : y0 + 1) : wrapCoordinate(iv + 1, h, false);
+    }
+    const uint8_t* row0 = pixels + size_t(y0) * size_t(w) * 4;
+    const uint8_t* row1 = pixels + size_t(y1) * size_t(w) * 4;
+    const uint32_t wu = uint32_t((u >> 8) & 0xFF), wv = uint32_t((v >> 8) & 0xFF);
+    uint32_t top = lerpPixel(loadPixel(row0 + x0 * 4), loadPixel(row0 + x1 * 4), wu);
+    uint32_t bottom = lerpPixel(loadPixel(row1 + x0 * 4), loadPixel(row1 + x1 * 4), wu);
+    return lerpPixel(top, bottom, wv);
+}
+
+template <bool Smooth, bool Repeat, Paint::Transform Transform>
+void shadeBitmapSpan(const Paint& paint, TexturePosition position, int count, uint32_t* out)
+{
+    const Bitmap& bitmap = *paint.bitmap;
+    const int w = bitmap.width, h = bitmap.height;
+    const uint8_t* pixels = bitmap.pixels.data();
+    for (int i = 0; i < count; ++i, position.advance()) {
+        uint32_t p;
+        if constexpr (Smooth) {
+            p = sampleBilinear<Repeat>(pixels, w, h, position.u, position.v);
+        } else {
+            const int tx = wrapCoordinate(position.u >> 16, w, Repeat);
+            const int ty = wrapCoordinate(position.v >> 16, h, Repeat);
+            p = loadPixel(pixels + (size_t(ty) * size_t(w) + size_t(tx)) * 4);
+        }
+        p = sanitizeTexel(p);
+        if constexpr (Transform == Paint::Transform::Identity)
+            out[i] = p;
+        else
+            out[i] = transformPixel(p, paint);
+    }
+}
+
+template <bool Smooth, bool Repeat>
+void shadeBitmapWithTransform(const Paint& paint, const TexturePosition& position, int count,
+                              uint32_t* out)
+{
+    switch (paint.transform) {
+    case Paint::Transform::Identity:
+        shadeBitmapSpan<Smooth, Repeat, Paint::Transform::Identity>(paint, position, count, out);
+        break;
+    case Paint::Transform::AlphaScale:
+        shadeBitmapSpan<Smooth, Repeat, Paint::Transform::AlphaScale>(paint, position, count, out);
+        break;
+    case Paint::Transform::General:
+        shadeBitmapSpan<Smooth, Repeat, Paint::Transform::General>(paint, position, count, out);
+        break;
+    }
+}
+
+void shadeBitmap(const Paint& paint, int x, int y, int skip, int count, uint32_t* out)
+{
+    const Bitmap& bitmap = *paint.bitmap;
+    const Matrix& m = paint.inverse;
+    const double cx = x + 0.5, cy = y + 0.5;
+    // Bilinear samples are centred on texel centres.
+    const double offset = paint.smooth ? 0.5 : 0;
+    TexturePosition position;
+    position.u = toTextureFixed(m.a * cx + m.c * cy + m.tx - offset);
+    position.v = toTextureFixed(m.b * cx + m.d * cy + m.ty - offset);
+    position.du = toTextureFixed(m.a);
+    position.dv = toTextureFixed(m.b);
+    position.u += position.du * skip;
+    position.v += position.dv * skip;
+    position.wrapU = int64_t(bitmap.width) << 16;
+    position.wrapV = int64_t(bitmap.height) << 16;
+    position.wrapped = paint.repeat && std::abs(position.du) < position.wrapU &&
+                       std::abs(position.dv) < position.wrapV;
+    if (position.wrapped) {
+        position.u %= position.wrapU;
+        position.u += position.u < 0 ? position.wrapU : 0;
+        position.v %= position.wrapV;
+        position.v += position.v < 0 ? position.wrapV : 0;
+    }
+    if (paint.smooth && paint.repeat)
+        shadeBitmapWithTransform<true, true>(paint, position, count, out);
+    else if (paint.smooth)
+        shadeBitmapWithTransform<true, false>(paint, position, count, out);
+    else if (paint.repeat)
+        shadeBitmapWithTransform<false, true>(paint, position, count, out);
+    else
+        shadeBitmapWithTransform<false, false>(paint, position, count, out);
 }
 
 } // namespace
