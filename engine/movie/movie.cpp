@@ -384,6 +384,18 @@ bool MovieDefinition::avm2() const
 {
     return m_data->file.avm2;
 }
+
+uint32_t MovieDefinition::fileAttributes() const
+{
+    swf::TagStream stream(m_data->file.tagBytes());
+    while (auto tag = stream.next()) {
+        if (tag->type() == swf::TagCode::FileAttributes) {
+            auto flags = swf::readFileAttributes(*tag);
+            return flags ? *flags : 0;
+        }
+    }
+    return 0;
+}
 std::optional<swf::ScriptLimits> MovieDefinition::scriptLimits() const
 {
     return m_data->limits;

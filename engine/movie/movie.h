@@ -141,6 +141,8 @@ public:
     RectTwips frameRect() const;
     Rgba backgroundColor() const; // the first SetBackgroundColor, white when none
     bool avm2() const;
+    // The FileAttributes flags (swf::FileAttribute), 0 when the movie has none.
+    uint32_t fileAttributes() const;
     std::optional<swf::ScriptLimits> scriptLimits() const;
     const Timeline& timeline() const; // the root timeline
     const std::vector<Scene>& scenes() const;

@@ -75,8 +75,9 @@ Filter readFilter(ByteReader& reader)
     }
     case 3: {
         BevelFilter f;
-        f.shadowColor = reader.rgba();
+        // The highlight comes first in files, whatever the format notes say.
         f.highlightColor = reader.rgba();
+        f.shadowColor = reader.rgba();
         f.blurX = reader.fixed16();
         f.blurY = reader.fixed16();
         f.angle = reader.fixed16();
