@@ -110,6 +110,7 @@ void Player::Impl::attachScripts()
     avm1::Options scriptOptions;
     scriptOptions.swfVersion = definition->version();
     scriptOptions.maxActionsPerFrame = options.maxActionsPerFrame;
+    scriptOptions.baseDirectory = std::filesystem::path(moviePath).parent_path().string();
     if (auto limits = definition->scriptLimits())
         scriptOptions.maxRecursion = std::max<int>(1, limits->maxRecursionDepth);
     scriptOptions.trace = [this](const std::string& line) {

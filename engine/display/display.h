@@ -31,7 +31,10 @@ class Renderer;
 }
 namespace zf::text {
 struct TextLayout;
-}
+struct StyledText;
+struct CharFormat;
+struct ParagraphFormat;
+} // namespace zf::text
 
 namespace zf::display {
 
@@ -224,10 +227,18 @@ public:
     bool smoothing = false;
     Bounds localBounds() const override;
     bool hitTestLocal(Point local) const override;
+    // Resolves any bitmap id to this object's bitmap, so a script bitmap
+    // (which has no dictionary id) can be drawn as a bitmap fill.
+    const raster::BitmapSource& ownSource() const { return m_ownSource; }
 
 private:
+    struct OwnSource final : raster::BitmapSource {
+        const BitmapObject* owner = nullptr;
+        const raster::Bitmap* bitmap(uint16_t) const override { return owner->bitmap(); }
+    };
     uint16_t m_bitmapId;
     std::shared_ptr<const raster::Bitmap> m_bitmap; // script bitmaps; else the dictionary's
+    OwnSource m_ownSource;
 };
 
 // DefineText / DefineText2.
@@ -242,37 +253,72 @@ private:
     const swf::StaticText* m_text;
 };
 
-// Formatting of a text field (TextFormat); unset fields mean "mixed/none".
+// Formatting as scripts read and apply it (TextFormat). Read from a range,
+// an unset field differs within the range; applied, an unset field is left
+// alone. Sizes, margins and spacing in pixels.
 struct TextFormat {
-    std::optional<std::string> font;
-    std::optional<double> size; // pixels
+    std::optional<std::string> font, url, target;
+    std::optional<double> size, letterSpacing;
     std::optional<Rgba> color;
-    std::optional<bool> bold, italic, underline;
-    std::optional<std::string> url, target;
+    std::optional<bool> bold, italic, underline, kerning, bullet;
     std::optional<swf::TextAlign> align;
-    std::optional<double> leftMargin, rightMargin, indent, leading; // pixels
+    std::optional<double> leftMargin, rightMargin, indent, blockIndent, leading;
+    std::optional<std::vector<double>> tabStops;
 };
 
-// DefineEditText, or a field made by createTextField(). The interpreter
-// changes text through this object; variable binding is the interpreter's.
+// DefineEditText, or a field made by createTextField(). The content is
+// styled text; positions count characters, paragraphs end with '\r'.
+// Variable binding is the interpreter's.
 class TextField : public DisplayObject {
 public:
     TextField(Stage& stage, const swf::EditText& definition);
+    ~TextField() override;
 
     const swf::EditText& definition() const { return m_definition; }
-    const std::string& text() const { return m_text; } // plain text (UTF-8)
-    void setText(std::string text);
-    // The source last given as HTML (or the plain text escaped).
+    const text::StyledText& content() const { return *m_content; }
+    // Plain text (UTF-8); setting it gives the whole text the new-text format.
+    std::string text() const;
+    void setText(std::string_view text);
+    // The content as HTML when html is set, else the plain text.
     std::string htmlText() const;
-    void setHtmlText(std::string html);
+    void setHtmlText(std::string_view html);
+    size_t length() const;
+    // Replaces [begin, end) with plain text in the new-text format.
+    void replaceText(size_t begin, size_t end, std::string_view text);
+
+    // Format of [begin, end): fields that differ within it are unset. An
+    // empty range reads the format of the character before it.
+    TextFormat textFormat(size_t begin, size_t end) const;
+    // Character fields change [begin, end); paragraph fields change every
+    // paragraph the range touches.
+    void setTextFormat(size_t begin, size_t end, const TextFormat& format);
+    TextFormat newTextFormat() const;
+    void setNewTextFormat(const TextFormat& format);
+    // textColor: the new-text colour; setting it recolours everything.
+    Rgba textColor() const;
+    void setTextColor(Rgba color);
+
     bool html = false;
     std::string variableName;
     bool multiline = false, wordWrap = false, password = false, selectable = true;
     bool editable = false, border = false, background = false, embedFonts = false;
+    bool condenseWhite = false, mouseWheelEnabled = true;
     Rgba borderColor{0, 0, 0, 255}, backgroundColor{255, 255, 255, 255};
-    std::string autoSize = "none"; // "none", "left", "center", "right"
-    int maxChars = 0;              // 0 = no limit
-    TextFormat format;             // the whole field's format
+    int maxChars = 0; // 0 = no limit
+    std::string antiAliasType = "normal", gridFitType = "pixel";
+    double sharpness = 0, thickness = 0;
+    std::optional<std::string> restrict;
+    // Caret and selection (character positions), kept while unfocused.
+    int selectionBegin = 0, selectionEnd = 0;
+    // Keyboard focus order; unset until a script gives one.
+    std::optional<uint32_t> tabIndex;
+
+    // "none", "left", "center" or "right"; a sized field follows its text.
+    const std::string& autoSize() const { return m_autoSize; }
+    void setAutoSize(std::string mode);
+    // Re-fits an auto-sized box to the text (after changes to the text or
+    // to the settings the layout depends on).
+    void fitToText();
 
     // Field box in local twips (DefineEditText bounds); width/height
     // setters of scripts change it.
@@ -283,6 +329,7 @@ public:
     int hscroll = 0;
     int maxScroll() const;
     int bottomScroll() const;
+    int maxHScroll() const;
     int lineCount() const;
     // Size of the laid-out text, pixels.
     double textWidth() const;
@@ -292,9 +339,12 @@ public:
     bool hitTestLocal(Point local) const override;
 
 private:
+    void changed();
     swf::EditText m_definition;
-    std::string m_text;
-    std::string m_htmlSource;
+    std::unique_ptr<text::StyledText> m_content;
+    std::unique_ptr<text::CharFormat> m_newFormat;
+    std::unique_ptr<text::ParagraphFormat> m_newParagraph;
+    std::string m_autoSize = "none";
     RectTwips m_box;
 };
 
@@ -393,6 +443,9 @@ public:
                                            int depth);
     std::shared_ptr<MovieClip> createEmptyMovieClip(std::string name, int depth);
     std::shared_ptr<TextField> createTextField(std::string name, int depth, const RectTwips& box);
+    // attachBitmap: shows a script bitmap at `depth` (replaces what is there).
+    std::shared_ptr<BitmapObject> attachBitmap(std::shared_ptr<const raster::Bitmap> bitmap,
+                                               int depth, bool smoothing);
     // duplicateMovieClip: a copy of this clip in its parent (same character,
     // transform, clip actions and drawing); nullptr for the root.
     std::shared_ptr<MovieClip> duplicate(std::string name, int depth);
@@ -436,7 +489,7 @@ private:
     void placeObject(const swf::PlaceObject& place, uint64_t placementId);
     std::shared_ptr<DisplayObject> createChild(const swf::PlaceObject& place, uint64_t placementId,
                                                const DisplayObject* replaced);
-    void initializeChild(DisplayObject& object);
+    void initializeChild(DisplayObject& object, bool fromTimeline);
     void queueFrameActions(int frame);
     void removeAtDepth(int depth);
     void insertChild(std::shared_ptr<DisplayObject> child, int depth);
@@ -533,6 +586,10 @@ public:
     void setBackgroundColor(Rgba color) { m_background = color; }
     // Draws the display list; `stageToPixels` maps stage twips to pixels.
     void render(raster::Renderer& renderer, const Matrix& stageToPixels) const;
+    // Draws one object and its children on their own (BitmapData.draw):
+    // `toPixels` maps the object's own space (twips) to pixels.
+    void renderObject(const DisplayObject& object, raster::Renderer& renderer,
+                      const Matrix& toPixels, const ColorTransform& cx) const;
 
     // Text dump of the display list ("depth kind name frame"), for tests and
     // the headless tool.

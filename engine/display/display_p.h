@@ -19,6 +19,12 @@ struct Stage::Impl {
         ClipEvent event = ClipEvent::Load;
     };
     std::deque<QueuedItem> queue;
+    // Events of clips the timeline placed run ahead of the frame actions:
+    // every initialize event first, then every construct event, each in
+    // placement order (so a parent constructs before its children but
+    // after they were initialised).
+    std::deque<QueuedItem> initQueue;
+    std::deque<QueuedItem> constructQueue;
     // Every movie clip ever created, in creation order (expired ones are
     // compacted away at each tick).
     std::vector<std::weak_ptr<MovieClip>> clips;

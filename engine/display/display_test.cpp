@@ -204,7 +204,7 @@ TEST(Timeline, GotosSkipActionsAndClamp)
 {
     SwfBuilder builder;
     for (int i = 1; i <= 4; ++i)
-        builder.doAction(Actions().trace("f" + std::to_string(i))).showFrame();
+        builder.doAction(Actions().trace(std::string("f").append(std::to_string(i)))).showFrame();
     Fixture f(builder);
     f.runner.recordEnterFrame = false;
     f.stage->start();

@@ -11,8 +11,9 @@ namespace {
 // Sprites placed inside sprites deeper than this are not created: a sprite
 // that places itself would otherwise recurse without end.
 constexpr int kMaxNesting = 128;
-// Highest depth scripts may use, as a file depth.
-constexpr int kMaxScriptDepth = kScriptDepthOffset + 1048575;
+// Highest depth at which scripts may remove an object, as a file depth;
+// the depths above are reserved.
+constexpr int kMaxScriptDepth = 2130706415;
 
 uint64_t placementKey(int frame, size_t tagIndex)
 {
@@ -53,6 +54,23 @@ void mergePlacement(swf::PlaceObject& into, const swf::PlaceObject& from)
         into.blendMode = from.blendMode;
     if (from.visible)
         into.visible = from.visible;
+}
+
+// Unload events of a subtree leaving the display list: the innermost clips
+// hear it first, the removed clip last.
+void dispatchUnload(Stage& stage, DisplayObject& object, int level)
+{
+    if (level > kMaxNesting)
+        return;
+    if (const MovieClip* clip = object.asMovieClip()) {
+        // Handlers may change the child list; walk a copy.
+        std::vector<std::shared_ptr<DisplayObject>> children;
+        for (const auto& [depth, child] : clip->children())
+            children.push_back(child);
+        for (const auto& child : children)
+            dispatchUnload(stage, *child, level + 1);
+    }
+    stage.dispatchEvent(object, ClipEvent::Unload);
 }
 
 } // namespace
@@ -279,8 +297,13 @@ void MovieClip::placeObject(const swf::PlaceObject& place, uint64_t placementId)
             createChild(place, placementId, nullptr);
         return;
     }
-    if (!place.move)
-        return; // the depth is taken: the placement fails
+    if (!place.move) {
+        // The depth is taken: the placement fails.
+        if (ScriptRunner* runner = stage().scriptRunner())
+            runner->warning("Warning: Failed to place object at depth " +
+                            std::to_string(place.depth) + ".");
+        return;
+    }
     std::shared_ptr<DisplayObject> existing = it->second;
     if (place.characterId && *place.characterId != existing->characterId()) {
         createChild(place, placementId, existing.get());
@@ -314,7 +337,7 @@ std::shared_ptr<DisplayObject> MovieClip::createChild(const swf::PlaceObject& pl
     if (replaced)
         removeAtDepth(place.depth);
     insertChild(object, place.depth);
-    initializeChild(*object);
+    initializeChild(*object, true);
     return object;
 }
 
@@ -325,12 +348,16 @@ void MovieClip::insertChild(std::shared_ptr<DisplayObject> child, int depth)
     m_children[depth] = std::move(child);
 }
 
-void MovieClip::initializeChild(DisplayObject& object)
+void MovieClip::initializeChild(DisplayObject& object, bool fromTimeline)
 {
     Stage& stage = this->stage();
     ScriptRunner* runner = stage.scriptRunner();
-    if (auto* button = object.asButton())
+    if (auto* button = object.asButton()) {
+        // Named before its state is built: clips inside take later names.
+        if (button->name().empty())
+            button->setName(stage.nextInstanceName());
         button->setState(ButtonVisualState::Up);
+    }
     MovieClip* clip = object.asMovieClip();
     if (!clip) {
         if (runner)
@@ -342,8 +369,14 @@ void MovieClip::initializeChild(DisplayObject& object)
     registerClip(stage, std::static_pointer_cast<MovieClip>(clip->shared_from_this()));
     if (runner)
         runner->objectCreated(*clip);
-    stage.dispatchEvent(*clip, ClipEvent::Initialize);
-    stage.dispatchEvent(*clip, ClipEvent::Construct);
+    if (fromTimeline) {
+        stage.queueEvent(*clip, ClipEvent::Initialize);
+        stage.queueEvent(*clip, ClipEvent::Construct);
+    } else {
+        // Scripts see a clip they create fully constructed on return.
+        stage.dispatchEvent(*clip, ClipEvent::Initialize);
+        stage.dispatchEvent(*clip, ClipEvent::Construct);
+    }
     stage.queueEvent(*clip, ClipEvent::Load);
     if (!clip->removed())
         clip->enterFrame(1, true);
@@ -355,7 +388,7 @@ void MovieClip::removeAtDepth(int depth)
     if (it == m_children.end())
         return;
     std::shared_ptr<DisplayObject> child = it->second;
-    stage().dispatchEvent(*child, ClipEvent::Unload);
+    dispatchUnload(stage(), *child, 0);
     // The unload handler may have moved or removed the child already.
     it = m_children.find(depth);
     if (it != m_children.end() && it->second == child)
@@ -376,7 +409,7 @@ std::shared_ptr<MovieClip> MovieClip::attachMovie(std::string_view exportName, s
     clip->setName(std::move(name));
     removeAtDepth(depth);
     insertChild(clip, depth);
-    initializeChild(*clip);
+    initializeChild(*clip, false);
     return clip;
 }
 
@@ -388,8 +421,19 @@ std::shared_ptr<MovieClip> MovieClip::createEmptyMovieClip(std::string name, int
     clip->setName(std::move(name));
     removeAtDepth(depth);
     insertChild(clip, depth);
-    initializeChild(*clip);
+    initializeChild(*clip, false);
     return clip;
+}
+
+std::shared_ptr<BitmapObject> MovieClip::attachBitmap(std::shared_ptr<const raster::Bitmap> bitmap,
+                                                      int depth, bool smoothing)
+{
+    auto object = std::make_shared<BitmapObject>(stage(), 0, std::move(bitmap));
+    object->smoothing = smoothing;
+    removeAtDepth(depth);
+    insertChild(object, depth);
+    initializeChild(*object, false);
+    return object;
 }
 
 std::shared_ptr<TextField> MovieClip::createTextField(std::string name, int depth,
@@ -403,7 +447,7 @@ std::shared_ptr<TextField> MovieClip::createTextField(std::string name, int dept
     field->setName(std::move(name));
     removeAtDepth(depth);
     insertChild(field, depth);
-    initializeChild(*field);
+    initializeChild(*field, false);
     return field;
 }
 
@@ -423,7 +467,7 @@ std::shared_ptr<MovieClip> MovieClip::duplicate(std::string name, int depth)
     clip->setName(std::move(name));
     parent->removeAtDepth(depth);
     parent->insertChild(clip, depth);
-    parent->initializeChild(*clip);
+    parent->initializeChild(*clip, false);
     return clip;
 }
 
@@ -449,8 +493,12 @@ void MovieClip::swapChildDepth(DisplayObject& child, int depth)
         auto moved = other->second;
         m_children.erase(other);
         moved->m_depth = oldDepth;
+        moved->m_transformedByScript = true;
         m_children[oldDepth] = moved;
     }
+    // Objects a script moved between depths no longer follow the timeline's
+    // Move records.
+    self->m_transformedByScript = true;
     self->m_depth = depth;
     m_children[depth] = self;
 }

@@ -66,6 +66,11 @@ public:
 
     void object(const DisplayObject& object, const Matrix& parent, const ColorTransform& parentCx,
                 bool maskMode, int level);
+    // The object's content alone, ignoring its own placement.
+    void alone(const DisplayObject& object, const Matrix& m, const ColorTransform& cx)
+    {
+        content(object, m, cx, false, 0);
+    }
 
 private:
     void children(const std::map<int, std::shared_ptr<DisplayObject>>& list, const Matrix& m,
@@ -125,15 +130,17 @@ void RenderWalk::content(const DisplayObject& object, const Matrix& m, const Col
         break;
     case ObjectKind::Bitmap: {
         const auto& bitmapObject = static_cast<const BitmapObject&>(object);
-        // Only dictionary bitmaps resolve through the movie's bitmap source.
-        if (bitmapObject.bitmap() && object.characterId() != 0) {
+        // Dictionary bitmaps resolve through the movie's bitmap source,
+        // script bitmaps (attachBitmap) through the object itself.
+        if (bitmapObject.bitmap()) {
+            bool own = object.characterId() == 0;
             swf::FillStyle fill;
             fill.type = bitmapObject.smoothing ? swf::FillType::ClippedBitmap
                                                : swf::FillType::ClippedBitmapHard;
             fill.bitmapId = object.characterId();
             fill.matrix = Matrix::scale(kTwipsPerPixel, kTwipsPerPixel);
             m_renderer.drawShape(rectangleShape(object.localBounds(), fill, nullptr), m, cx,
-                                 m_bitmaps);
+                                 own ? &bitmapObject.ownSource() : m_bitmaps);
         }
         break;
     }
@@ -218,42 +225,17 @@ void RenderWalk::textField(const TextField& field, const Matrix& m, const ColorT
 
 } // namespace
 
-text::TextLayout layoutField(const TextField& field)
-{
-    Stage& stage = field.stage();
-    if (!stage.m_impl->deviceFonts)
-        stage.m_impl->deviceFonts = std::make_unique<text::DeviceFonts>();
-    MovieFonts fonts(stage.movie());
-    text::EditTextState state;
-    state.text = field.html ? field.htmlText() : field.text();
-    state.html = field.html;
-    state.scroll = field.scroll;
-    state.hscroll = field.hscroll;
-    const TextFormat& f = field.format;
-    state.format.font = f.font;
-    state.format.size = f.size;
-    state.format.color = f.color;
-    state.format.bold = f.bold;
-    state.format.italic = f.italic;
-    state.format.underline = f.underline;
-    state.format.align = f.align;
-    state.format.leftMargin = f.leftMargin;
-    state.format.rightMargin = f.rightMargin;
-    state.format.indent = f.indent;
-    state.format.leading = f.leading;
-    swf::EditText definition = field.definition();
-    definition.bounds = field.box();
-    definition.wordWrap = field.wordWrap;
-    definition.multiline = field.multiline;
-    definition.password = field.password;
-    definition.useOutlines = field.embedFonts;
-    return text::layoutEditText(definition, state, fonts, *stage.m_impl->deviceFonts);
-}
-
 void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) const
 {
     RenderWalk walk(*this, renderer, stageToPixels);
     walk.object(*m_root, stageToPixels, ColorTransform{}, false, 0);
+}
+
+void Stage::renderObject(const DisplayObject& object, raster::Renderer& renderer,
+                         const Matrix& toPixels, const ColorTransform& cx) const
+{
+    RenderWalk walk(*this, renderer, toPixels);
+    walk.alone(object, toPixels, cx);
 }
 
 } // namespace zf::display

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace zf::display {
 
@@ -96,6 +97,10 @@ public:
         (void)object;
         return false;
     }
+
+    // A problem with the movie that the player reports in the script output
+    // (a placement on an occupied depth, ...).
+    virtual void warning(const std::string& message) { (void)message; }
 };
 
 } // namespace zf::display

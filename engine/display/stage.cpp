@@ -135,7 +135,12 @@ void Stage::queueEvent(DisplayObject& object, ClipEvent event)
     item.type = Impl::QueuedItem::Type::Event;
     item.target = object.shared_from_this();
     item.event = event;
-    m_impl->queue.push_back(std::move(item));
+    if (event == ClipEvent::Initialize)
+        m_impl->initQueue.push_back(std::move(item));
+    else if (event == ClipEvent::Construct)
+        m_impl->constructQueue.push_back(std::move(item));
+    else
+        m_impl->queue.push_back(std::move(item));
 }
 
 void Stage::runActionQueue()
@@ -145,10 +150,18 @@ void Stage::runActionQueue()
         return;
     m_impl->runningQueue = true;
     size_t processed = 0;
-    auto& queue = m_impl->queue;
-    while (!queue.empty() && processed++ < kMaxQueuedPerRun) {
-        Impl::QueuedItem item = std::move(queue.front());
-        queue.pop_front();
+    auto next = [&]() -> std::deque<Impl::QueuedItem>* {
+        for (auto* queue : {&m_impl->initQueue, &m_impl->constructQueue, &m_impl->queue}) {
+            if (!queue->empty())
+                return queue;
+        }
+        return nullptr;
+    };
+    while (auto* queue = next()) {
+        if (processed++ >= kMaxQueuedPerRun)
+            break;
+        Impl::QueuedItem item = std::move(queue->front());
+        queue->pop_front();
         auto target = item.target.lock();
         // Actions of objects removed in the meantime are skipped.
         if (!target || target->removed() || !m_runner)
@@ -160,7 +173,9 @@ void Stage::runActionQueue()
             m_runner->dispatchClipEvent(*target, item.event, {});
         }
     }
-    queue.clear();
+    m_impl->initQueue.clear();
+    m_impl->constructQueue.clear();
+    m_impl->queue.clear();
     m_impl->runningQueue = false;
 }
 

@@ -359,11 +359,15 @@ TextLayout EditTextLayouter::finish(int scroll, double hscroll)
     for (size_t i = 0; i < m_lines.size(); ++i) {
         const LineMetrics& line = m_lines[i].metrics;
         width = std::max(width, line.width);
-        height += line.ascent + line.descent + line.leading;
+        // Leading separates lines: a text of several lines has none below
+        // the last, a single line keeps its own.
+        bool last = i + 1 == m_lines.size() && m_lines.size() > 1;
+        height += line.ascent + line.descent + (last ? 0 : line.leading);
         layout.lines.push_back(line);
     }
-    layout.textWidth = width / kTwipsPerPixel;
-    layout.textHeight = height / kTwipsPerPixel;
+    // Scripts read whole pixels.
+    layout.textWidth = std::round(width / kTwipsPerPixel);
+    layout.textHeight = std::round(height / kTwipsPerPixel);
     double innerWidth = double(m_definition.bounds.width()) - 2 * kGutter;
     layout.maxHScroll = std::max(0.0, (width - innerWidth) / kTwipsPerPixel);
     layout.bottomScroll = first + 1;
@@ -454,8 +458,24 @@ TextLayout layoutEditText(const swf::EditText& definition, const EditTextState& 
     if (definition.password)
         for (char32_t& c : styled.chars)
             c = c == U'\r' ? c : U'*';
+    return layoutStyledText(definition, styled, state.scroll, state.hscroll, fonts, deviceFonts);
+}
+
+TextLayout layoutStyledText(const swf::EditText& definition, const StyledText& text, int scroll,
+                            double hscroll, const FontResolver& fonts, DeviceFonts& deviceFonts)
+{
+    const swf::Font* definitionFont = definition.fontId ? fonts.font(*definition.fontId) : nullptr;
     FaceCache faces(definition, definitionFont, fonts, deviceFonts);
-    return EditTextLayouter(definition, styled, faces).run(state.scroll, state.hscroll);
+    if (text.paragraphs.empty() || text.formats.empty()) {
+        // Nothing to measure: an empty field with no format at all.
+        StyledText blank = text;
+        if (blank.paragraphs.empty())
+            blank.paragraphs.emplace_back();
+        if (blank.formats.empty())
+            blank.formats.emplace_back();
+        return EditTextLayouter(definition, blank, faces).run(scroll, hscroll);
+    }
+    return EditTextLayouter(definition, text, faces).run(scroll, hscroll);
 }
 
 } // namespace zf::text

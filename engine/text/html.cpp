@@ -237,8 +237,8 @@ char32_t readEntity(std::string_view text, size_t& pos)
 
 class HtmlParser {
 public:
-    HtmlParser(const CharFormat& base, const ParagraphFormat& paragraph, bool breaks)
-        : m_format(base), m_paragraph(paragraph), m_breaks(breaks)
+    HtmlParser(const CharFormat& base, const ParagraphFormat& paragraph, bool breaks, bool kerning)
+        : m_format(base), m_paragraph(paragraph), m_breaks(breaks), m_kerning(kerning)
     {
         m_out.formats.push_back(base);
         m_out.paragraphs.push_back(paragraph);
@@ -260,17 +260,13 @@ public:
                 if (!readTag(html, pos, tag))
                     break; // an unterminated tag ends the text
                 handleTag(tag);
-            } else if (c == '&') {
-                addCharacter(readEntity(html, pos));
             } else {
-                size_t end = html.find_first_of("<&", pos);
-                end = end == std::string_view::npos ? html.size() : end;
-                std::u32string run = decodeUtf8(html.substr(pos, end - pos));
-                for (size_t i = 0; i < run.size(); ++i) {
-                    if (run[i] == U'\r' && i + 1 < run.size() && run[i + 1] == U'\n')
-                        ++i;
-                    addCharacter(run[i] == U'\n' ? U'\r' : run[i]);
-                }
+                // A run of text up to the next tag; runs of nothing but
+                // white space (the layout of the markup) are dropped.
+                size_t end = std::min(html.find('<', pos), html.size());
+                std::string_view run = html.substr(pos, end - pos);
+                if (run.find_first_not_of(" \t\r\n") != std::string_view::npos)
+                    addRun(run);
                 pos = end;
             }
         }
@@ -286,36 +282,46 @@ private:
 
     bool paragraphHasContent() const { return !m_out.chars.empty() && m_out.chars.back() != U'\r'; }
 
-    void flushBreak()
+    void addRun(std::string_view run)
     {
-        if (m_pendingBreak)
-            m_out.breakParagraph(m_format, m_paragraph);
-        m_pendingBreak = false;
+        for (size_t i = 0; i < run.size();) {
+            if (run[i] == '&') {
+                addCharacter(readEntity(run, i));
+                continue;
+            }
+            size_t end = std::min(run.find('&', i), run.size());
+            std::u32string chars = decodeUtf8(run.substr(i, end - i));
+            for (size_t k = 0; k < chars.size(); ++k) {
+                if (chars[k] == U'\r' && k + 1 < chars.size() && chars[k + 1] == U'\n')
+                    ++k;
+                // Line breaks in the text break even single-line fields.
+                addCharacter(chars[k] == U'\n' ? U'\r' : chars[k]);
+            }
+            i = end;
+        }
     }
 
     void addCharacter(char32_t c)
     {
-        if (c == U'\r' && !m_breaks)
-            return;
-        flushBreak();
-        if (c == U'\r')
+        if (c == U'\r') {
             m_out.breakParagraph(m_format, m_paragraph);
-        else
-            m_out.append(c, m_format);
+            return;
+        }
+        // Formatting opened inside a paragraph before its first character
+        // (<p><textformat ...>text) still belongs to that paragraph.
+        if (!paragraphHasContent())
+            m_out.paragraphs.back() = m_paragraph;
+        m_out.append(c, m_format);
     }
 
-    // <p> and <li> begin a paragraph with the format in effect.
+    // <p> and <li> start a new line unless at the start of one; their
+    // format applies to the paragraph they begin.
     void beginParagraph()
     {
-        if (!m_breaks) {
-            if (m_out.chars.empty())
-                m_out.paragraphs.back() = m_paragraph;
-        } else if (m_pendingBreak || paragraphHasContent()) {
-            m_pendingBreak = false;
-            m_out.breakParagraph(m_format, m_paragraph);
-        } else {
+        if (!paragraphHasContent())
             m_out.paragraphs.back() = m_paragraph;
-        }
+        else if (m_breaks)
+            m_out.breakParagraph(m_format, m_paragraph);
     }
 
     void handleTag(const Tag& tag)
@@ -327,14 +333,17 @@ private:
                 m_format = m_stack[i].format;
                 m_paragraph = m_stack[i].paragraph;
                 m_stack.resize(i);
-                if (tag.name == "p" || tag.name == "li")
-                    m_pendingBreak = m_breaks;
+                // A closed paragraph ends its line at once.
+                // A closed paragraph ends its line at once.
+                if ((tag.name == "p" || tag.name == "li") && m_breaks)
+                    m_out.breakParagraph(m_format, m_paragraph);
                 break;
             }
             return;
         }
         if (tag.name == "br" || tag.name == "sbr") {
-            addCharacter(U'\r');
+            if (m_breaks)
+                addCharacter(U'\r');
             return;
         }
         static const char* const kContainers[] = {"p", "font", "b",  "i",
@@ -413,7 +422,7 @@ private:
         if (const std::string* spacing = tag.attribute("letterspacing");
             spacing && parseNumber(*spacing, number))
             m_format.letterSpacing = std::clamp(number, -1000.0, 1000.0) * kTwipsPerPixel;
-        if (const std::string* kerning = tag.attribute("kerning"))
+        if (const std::string* kerning = m_kerning ? tag.attribute("kerning") : nullptr)
             m_format.kerning = *kerning == "1" || lowercase(*kerning) == "true";
     }
 
@@ -448,15 +457,15 @@ private:
     ParagraphFormat m_paragraph;
     std::vector<Saved> m_stack;
     bool m_breaks;
-    bool m_pendingBreak = false;
+    bool m_kerning;
 };
 
 } // namespace
 
 StyledText styledFromHtml(std::string_view html, const CharFormat& base,
-                          const ParagraphFormat& paragraph, bool paragraphBreaks)
+                          const ParagraphFormat& paragraph, bool paragraphBreaks, bool kerning)
 {
-    return HtmlParser(base, paragraph, paragraphBreaks).parse(html);
+    return HtmlParser(base, paragraph, paragraphBreaks, kerning).parse(html);
 }
 
 std::string plainText(std::string_view html)

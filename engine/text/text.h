@@ -142,6 +142,11 @@ struct EditTextState {
 TextLayout layoutEditText(const swf::EditText& definition, const EditTextState& state,
                           const FontResolver& fonts, DeviceFonts& deviceFonts);
 
+struct StyledText;
+// Lays out a field's styled content in the field's box (definition.bounds).
+TextLayout layoutStyledText(const swf::EditText& definition, const StyledText& text, int scroll,
+                            double hscroll, const FontResolver& fonts, DeviceFonts& deviceFonts);
+
 // The text of an HTML string without tags, entities resolved; paragraphs
 // and <br> become "\r", as scripts see them.
 std::string plainText(std::string_view html);
