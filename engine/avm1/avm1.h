@@ -35,6 +35,8 @@ struct Options {
     std::function<void(const std::string& command, const std::string& arguments)> fscommand;
     // Milliseconds since the movie started (getTimer, GetTime, intervals).
     std::function<double()> clock;
+    // Folder that relative URLs of loaded files (XML, variables) resolve against.
+    std::string baseDirectory;
 };
 
 // The stage runs scripts through the ScriptRunner calls.

@@ -151,12 +151,30 @@ Value parseFloatFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
             number += 'e' + std::to_string(negativeExponent ? -int64_t(wrapped) : wrapped);
         }
     }
+    if (number.find('e') == std::string::npos) {
+        // Without an exponent the fraction is summed digit by digit with a
+        // shrinking scale, which rounds differently from an exact parse
+        // (".1499999" gives 0.14999990000000005).
+        size_t dot = number.find('.');
+        if (dot != std::string::npos && dot + 1 < number.size()) {
+            double whole = std::strtod(number.substr(0, dot).c_str(), nullptr);
+            bool negative = !number.empty() && number[0] == '-';
+            double fraction = 0;
+            double scale = 0.1;
+            for (size_t k = dot + 1; k < number.size(); ++k) {
+                fraction += (number[k] - '0') * scale;
+                scale /= 10;
+            }
+            return Value(negative ? whole - fraction : whole + fraction);
+        }
+    }
     return Value(std::strtod(number.c_str(), nullptr));
 }
 
 Value isNaNFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    return Value(bool(std::isnan(vm.toNumber(arg(args, 0)))));
+    // A missing argument is NaN even where undefined converts to 0.
+    return Value(args.empty() || std::isnan(vm.toNumber(args[0])));
 }
 
 Value isFiniteFn(Vm& vm, Object*, std::span<const Value> args, const Value&)
@@ -265,8 +283,13 @@ void installGlobalFunctions(Vm& vm)
     vm.defineMethod(global, "clearTimeout", clearTimerFn);
     vm.defineMethod(global, "random", randomFn);
     vm.defineMethod(global, "updateAfterEvent", noOp);
-    vm.defineValue(global, "NaN", Value(NAN));
-    vm.defineValue(global, "Infinity", Value(INFINITY));
+    // The player's global object carries an `o` that is null.
+    vm.defineValue(global, "o", Value::null());
+    // SWF 4 movies have no such globals: the names read as undefined (0 there).
+    if (vm.swfVersion() >= 5) {
+        vm.defineValue(global, "NaN", Value(NAN));
+        vm.defineValue(global, "Infinity", Value(INFINITY));
+    }
 }
 
 std::unique_ptr<Interpreter> createInterpreter(const Options& options)

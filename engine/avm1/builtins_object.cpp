@@ -175,8 +175,21 @@ Value functionCallAsObject(Vm& vm, Object*, std::span<const Value> args, const V
     return Value(vm.newObject());
 }
 
+// Function(x) hands back its first argument whatever it is; with none it
+// makes an object without a prototype.
+Value functionCallAsFunction(Vm& vm, Object*, std::span<const Value> args, const Value&)
+{
+    if (!args.empty()) {
+        return args[0];
+    }
+    return Value(vm.heap().make<Object>(nullptr));
+}
+
 Value booleanCall(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
+    if (args.empty()) {
+        return {}; // unlike Number() and String(), no default value
+    }
     return Value(args.empty() ? false : vm.toBoolean(args[0]));
 }
 
@@ -280,6 +293,7 @@ void installObjectBuiltins(Vm& vm)
 
     Object* functionProto = vm.functionProto();
     FunctionObject* function = vm.newNative(functionCallAsObject);
+    function->native = functionCallAsFunction;
     function->constructNative = functionCallAsObject;
     vm.defineValue(function, "prototype", functionProto, DontEnum | DontDelete | ReadOnly);
     vm.defineValue(functionProto, "constructor", function, DontEnum | DontDelete);

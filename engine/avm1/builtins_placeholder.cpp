@@ -2,7 +2,7 @@
 // with the reference shape (a constructor with a prototype object, or a
 // plain object), so feature tests such as `typeof XML` and class
 // extension by movies see what they expect.
-#include "vm_p.h"
+#include "xml_p.h"
 
 namespace zf::avm1 {
 
@@ -42,20 +42,15 @@ Object* defineObjectIfMissing(Vm& vm, Object* on, std::string_view name)
 void installPlaceholderBuiltins(Vm& vm)
 {
     Object* global = vm.global();
-    for (std::string_view name :
-         {"Camera",       "Color",           "ContextMenu",  "ContextMenuItem", "Date",
-          "LoadVars",     "LocalConnection", "Microphone",   "MovieClipLoader", "NetConnection",
-          "NetStream",    "PrintJob",        "SharedObject", "Sound",           "TextFormat",
-          "TextSnapshot", "Video",           "XML",          "XMLNode",         "XMLSocket"}) {
+    for (std::string_view name : {"Camera", "ContextMenu", "ContextMenuItem", "Microphone",
+                                  "PrintJob", "TextFormat", "TextSnapshot", "Video", "XMLSocket"}) {
         defineClassIfMissing(vm, global, name);
     }
     defineObjectIfMissing(vm, global, "Accessibility");
-    Object* system = defineObjectIfMissing(vm, global, "System");
-    for (std::string_view name : {"capabilities", "IME", "security"}) {
-        defineObjectIfMissing(vm, system, name);
-    }
     if (Object* textField = vm.get(global, "TextField").object()) {
-        defineClassIfMissing(vm, textField, "StyleSheet");
+        if (!vm.hasOwn(textField, vm.intern("StyleSheet"))) {
+            installStyleSheet(vm, textField);
+        }
         // Style sheets arrived with SWF 7.
         if (Property* property = textField->properties().find(vm.intern("StyleSheet"), vm.fold())) {
             property->versionBits |= 0x400;

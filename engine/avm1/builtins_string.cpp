@@ -42,8 +42,8 @@ double integerArg(Vm& vm, std::span<const Value> args, size_t i, double fallback
     if (i >= args.size() || args[i].isUndefined()) {
         return fallback;
     }
-    double n = std::trunc(vm.toNumber(args[i]));
-    return std::isnan(n) ? 0 : n;
+    // Positions and counts wrap as 32-bit integers (2^32 + 1 is 1).
+    return double(toInt32(vm.toNumber(args[i])));
 }
 
 size_t clampTo(double n, size_t length)
@@ -84,7 +84,8 @@ Value stringCharCodeAt(Vm& vm, Object* self, std::span<const Value> args, const 
     std::u32string text = selfText(vm, self);
     double i = integerArg(vm, args, 0, 0);
     if (i < 0 || i >= double(text.size())) {
-        return Value(NAN);
+        // SWF 5 reads past the end as the terminating NUL.
+        return Value(i >= 0 && vm.version() <= 5 ? 0.0 : NAN);
     }
     return Value(double(text[size_t(i)]));
 }
@@ -100,15 +101,25 @@ Value stringConcat(Vm& vm, Object* self, std::span<const Value> args, const Valu
 
 Value stringIndexOf(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
+    if (args.empty()) {
+        return {};
+    }
     std::u32string text = selfText(vm, self);
     std::u32string needle = decode(vm.toStr(arg(args, 0)).view());
-    size_t from = clampTo(integerArg(vm, args, 1, 0), text.size());
+    double start = integerArg(vm, args, 1, 0);
+    if (start > double(text.size())) {
+        return Value(-1.0);
+    }
+    size_t from = clampTo(start, text.size());
     size_t found = text.find(needle, from);
     return Value(found == std::u32string::npos ? -1.0 : double(found));
 }
 
 Value stringLastIndexOf(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
+    if (args.empty()) {
+        return {};
+    }
     std::u32string text = selfText(vm, self);
     std::u32string needle = decode(vm.toStr(arg(args, 0)).view());
     double from = integerArg(vm, args, 1, double(text.size()));
@@ -121,6 +132,9 @@ Value stringLastIndexOf(Vm& vm, Object* self, std::span<const Value> args, const
 
 Value stringSlice(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
+    if (args.empty()) {
+        return {};
+    }
     std::u32string text = selfText(vm, self);
     double length = double(text.size());
     double from = integerArg(vm, args, 0, 0);
@@ -138,6 +152,9 @@ Value stringSlice(Vm& vm, Object* self, std::span<const Value> args, const Value
 
 Value stringSubstring(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
+    if (args.empty()) {
+        return {};
+    }
     std::u32string text = selfText(vm, self);
     size_t a = clampTo(integerArg(vm, args, 0, 0), text.size());
     size_t b = clampTo(integerArg(vm, args, 1, double(text.size())), text.size());
@@ -149,6 +166,9 @@ Value stringSubstring(Vm& vm, Object* self, std::span<const Value> args, const V
 
 Value stringSubstr(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
+    if (args.empty()) {
+        return {};
+    }
     std::u32string text = selfText(vm, self);
     double length = double(text.size());
     double from = integerArg(vm, args, 0, 0);
@@ -157,6 +177,14 @@ Value stringSubstr(Vm& vm, Object* self, std::span<const Value> args, const Valu
     }
     size_t a = clampTo(from, text.size());
     double count = integerArg(vm, args, 1, length);
+    if (count < 0) {
+        // A negative count is taken from the length, and the result must
+        // then end before the last character.
+        count += length;
+        if (double(a) + count >= length) {
+            count = 0;
+        }
+    }
     size_t n = clampTo(count, text.size() - a);
     return Value(Str(encode(text.substr(a, n))));
 }
@@ -165,11 +193,20 @@ Value stringSplit(Vm& vm, Object* self, std::span<const Value> args, const Value
 {
     std::u32string text = selfText(vm, self);
     ArrayObject* result = vm.newArray();
-    if (args.empty() || args[0].isUndefined()) {
+    bool noSeparator = args.empty() || args[0].isUndefined();
+    if (noSeparator && vm.version() >= 6) {
         result->elements.push_back(Value(Str(encode(text))));
         return Value(result);
     }
-    std::u32string separator = decode(vm.toStr(args[0]).view());
+    // SWF 5 splits at commas when no separator is given, and does not
+    // split at all on an empty one.
+    std::u32string separator = noSeparator ? U"," : decode(vm.toStr(args[0]).view());
+    if (separator.empty() && vm.version() <= 5) {
+        if (integerArg(vm, args, 1, 1) > 0) {
+            result->elements.push_back(Value(Str(encode(text))));
+        }
+        return Value(result);
+    }
     double limit = integerArg(vm, args, 1, double(MaxArrayLength));
     auto room = [&] { return double(result->elements.size()) < limit; };
     if (separator.empty()) {
@@ -218,9 +255,10 @@ Value stringFromCharCode(Vm& vm, Object*, std::span<const Value> args, const Val
     std::string out;
     for (const auto& value : args) {
         uint32_t c = toUint32(vm.toNumber(value)) & 0xFFFF;
-        if (c) {
-            out += utf8Encode(c);
+        if (c == 0) {
+            break; // a NUL ends the string
         }
+        out += utf8Encode(c);
     }
     return Value(Str(std::move(out)));
 }
@@ -252,7 +290,16 @@ Value numberToStringMethod(Vm& vm, Object* self, std::span<const Value> args, co
 template <double (*F)(double)>
 Value mathUnary(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    return Value(args.empty() ? NAN : F(vm.toNumber(args[0])));
+    if (args.empty()) {
+        return Value(NAN);
+    }
+    double n = vm.toNumber(args[0]);
+    // The one-argument functions still convert a second argument (its
+    // valueOf runs) before ignoring it.
+    if (args.size() > 1) {
+        vm.toNumber(args[1]);
+    }
+    return Value(F(n));
 }
 
 double roundHalfUp(double n)
@@ -260,44 +307,55 @@ double roundHalfUp(double n)
     return std::floor(n + 0.5);
 }
 
+// The two operands of a binary Math function, converted left to right
+// (both valueOf calls are observable; a throw in the first skips the second).
+std::pair<double, double> mathOperands(Vm& vm, std::span<const Value> args)
+{
+    double a = vm.toNumber(arg(args, 0));
+    if (vm.pending() != Pending::None) {
+        return {NAN, NAN};
+    }
+    return {a, vm.toNumber(arg(args, 1))};
+}
+
 Value mathAtan2(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    return Value(std::atan2(vm.toNumber(arg(args, 0)), vm.toNumber(arg(args, 1))));
+    auto [y, x] = mathOperands(vm, args);
+    return Value(std::atan2(y, x));
 }
 
 Value mathPow(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    return Value(std::pow(vm.toNumber(arg(args, 0)), vm.toNumber(arg(args, 1))));
+    auto [a, b] = mathOperands(vm, args);
+    return Value(std::pow(a, b));
 }
 
+// min and max take exactly two operands: a missing second one is undefined,
+// so a single argument gives NaN from SWF 7 on; no arguments gives the identity.
 Value mathMin(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    double result = INFINITY;
-    for (const auto& value : args) {
-        double n = vm.toNumber(value);
-        if (std::isnan(n)) {
-            return Value(NAN);
-        }
-        result = std::min(result, n);
+    if (args.empty()) {
+        return Value(INFINITY);
     }
-    return Value(result);
+    auto [a, b] = mathOperands(vm, args);
+    return Value(std::isnan(a) || std::isnan(b) ? NAN : std::min(a, b));
 }
 
 Value mathMax(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    double result = -INFINITY;
-    for (const auto& value : args) {
-        double n = vm.toNumber(value);
-        if (std::isnan(n)) {
-            return Value(NAN);
-        }
-        result = std::max(result, n);
+    if (args.empty()) {
+        return Value(-INFINITY);
     }
-    return Value(result);
+    auto [a, b] = mathOperands(vm, args);
+    return Value(std::isnan(a) || std::isnan(b) ? NAN : std::max(a, b));
 }
 
-Value mathRandom(Vm&, Object*, std::span<const Value>, const Value&)
+Value mathRandom(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
+    // Arguments are ignored, but like the other functions up to two are converted.
+    if (!args.empty()) {
+        mathOperands(vm, args);
+    }
     static thread_local std::mt19937_64 engine(std::random_device{}());
     return Value(std::uniform_real_distribution<double>(0.0, 1.0)(engine));
 }

@@ -43,14 +43,14 @@ FunctionObject* Vm::makeFunction(std::shared_ptr<const FunctionCode> code, Conte
     function->target = definer.target;
     Object* prototype = newObject();
     defineValue(prototype, "constructor", function, DontEnum);
-    defineValue(function, "prototype", prototype, DontEnum);
+    defineValue(function, "prototype", prototype, DontEnum | DontDelete);
     return function;
 }
 
 Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> args)
 {
     FunctionObject* function = asFunction(functionValue);
-    if (!function || m_pending != Pending::None) {
+    if (!function || m_pending != Pending::None || m_actionsDisabled) {
         return {};
     }
     Object* superBase = nullptr;
@@ -62,7 +62,9 @@ Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> 
         superBase = self->proto()->proto();
     }
     if (m_depth >= m_options.maxRecursion) {
-        // Too deep: the call yields undefined and the caller goes on.
+        // Too deep: taken for an endless loop, which stops the movie's
+        // scripts for good.
+        disableActions();
         return {};
     }
     if (function->native) {
@@ -82,6 +84,25 @@ Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> 
     context.scopes = function->scopes;
     context.self = self;
     context.timeline = function->target ? function->target : m_root;
+    if (code.version < 6) {
+        // Version 5 functions act on the clip they are called on, or else
+        // on the caller's clip, not on the clip that defined them.
+        if (self && self->kind() == Kind::Clip) {
+            context.timeline = self;
+        } else if (m_context && m_context->timeline) {
+            context.timeline = m_context->timeline;
+        }
+    }
+    if (m_binding->isRemoved(context.timeline)) {
+        // The defining clip is gone: a clip `this` becomes the base, else the root.
+        Object* forwarded = m_binding->forward(context.timeline);
+        if (forwarded != context.timeline) {
+            context.timeline = forwarded;
+        } else {
+            bool clipSelf = self && self->kind() == Kind::Clip && !m_binding->isRemoved(self);
+            context.timeline = clipSelf ? self : m_root;
+        }
+    }
     context.target = context.timeline;
     context.callee = function;
     context.version = code.version;
@@ -103,7 +124,9 @@ Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> 
         return arguments;
     };
     auto makeSuper = [&]() -> Value {
-        if (!superBase) {
+        // With nothing above the object's class, super is still an
+        // object; it just finds no methods.
+        if (!self) {
             return {};
         }
         return Value(m_heap.make<SuperObject>(self, superBase));
@@ -174,8 +197,13 @@ Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> 
         }
     }
 
+    std::shared_ptr<const std::vector<Str>> callerConstants = m_constants;
+    if (code.constants) {
+        m_constants = code.constants;
+    }
     size_t jump = 0;
     Flow flow = execute(context, code.start, code.end, jump);
+    m_constants = std::move(callerConstants);
     --m_depth;
     m_context = context.parent;
     if (flow == Flow::Return) {
@@ -220,10 +248,49 @@ bool isPathName(std::string_view name)
     return name.find_first_of(":/.") != std::string_view::npos;
 }
 
+// One name of a target path, from `current`.
+Object* pathStep(Vm& vm, Object* current, std::string_view segment)
+{
+    std::string lower = vm.fold() ? foldCase(segment) : std::string(segment);
+    if (lower == "_root") {
+        return vm.root();
+    }
+    if (lower == "this") {
+        return current;
+    }
+    if (lower == "_global") {
+        return vm.global();
+    }
+    if (lower.size() > 6 && lower.compare(0, 6, "_level") == 0) {
+        return lower == "_level0" ? vm.root() : nullptr;
+    }
+    return vm.get(current, vm.intern(segment)).object();
+}
+
 } // namespace
+
+Object* Vm::liveTarget(Context& context)
+{
+    Object* target = context.target;
+    if (!target || !m_binding->isRemoved(target)) {
+        return target;
+    }
+    // A clip the timeline removed and placed again is the same clip.
+    if (Object* forwarded = m_binding->forward(target); forwarded != target) {
+        return forwarded;
+    }
+    if (context.timeline && context.timeline != target && !m_binding->isRemoved(context.timeline)) {
+        return context.timeline;
+    }
+    return m_root;
+}
 
 Object* Vm::resolvePath(Context& context, std::string_view path, Object* base)
 {
+    if (base && m_binding->isRemoved(base) &&
+        (base == context.target || base == context.timeline)) {
+        base = liveTarget(context);
+    }
     Object* current = base;
     if (path.empty()) {
         return current;
@@ -233,50 +300,69 @@ Object* Vm::resolvePath(Context& context, std::string_view path, Object* base)
         current = m_root;
         i = 1;
     }
+    // Dots separate names only before the first slash: in "a/b.c" the name
+    // is "b.c", while "a.b/c" walks a, b, c. ".." is always a parent step.
+    bool slashSeen = i > 0;
     int guard = 0;
     while (i < path.size() && current && ++guard < 256) {
-        size_t next = path.find_first_of("/.", i);
-        if (next == std::string_view::npos) {
-            next = path.size();
-        }
-        // ".." is a parent step in slash syntax, not two dots.
-        if (path.compare(i, 2, "..") == 0 && (i + 2 == path.size() || path[i + 2] == '/')) {
-            Value parent = get(current, m_common.parent);
-            current = parent.object();
+        if (path.compare(i, 2, "..") == 0 &&
+            (i + 2 == path.size() || path[i + 2] == '/' || path[i + 2] == ':')) {
+            current = get(current, m_common.parent).object();
+            slashSeen = slashSeen || (i + 2 < path.size() && path[i + 2] == '/');
             i += 3;
             continue;
         }
+        size_t next = path.find_first_of(slashSeen ? "/:" : "/:.", i);
+        if (next == std::string_view::npos) {
+            next = path.size();
+        }
         std::string_view segment = path.substr(i, next - i);
+        if (next < path.size() && path[next] == '/') {
+            slashSeen = true;
+        }
         i = next + 1;
         if (segment.empty()) {
+            // "a//b" names nothing; a single trailing separator is allowed.
+            if (next < path.size()) {
+                return nullptr;
+            }
             continue;
         }
-        Str name = intern(segment);
-        if (name == m_common.root || (m_fold && foldCase(segment) == "_root")) {
-            current = m_root;
-        } else if (foldCase(segment) == "this") {
-            // `this` stays on the current object.
-        } else if (foldCase(segment) == "_global") {
-            current = m_global;
-        } else if (segment.size() > 6 && foldCase(segment.substr(0, 6)) == "_level") {
-            current = segment == "_level0" || foldCase(segment) == "_level0" ? m_root : nullptr;
-        } else {
-            Value child = get(current, name);
-            current = child.object();
+        current = pathStep(*this, current, segment);
+    }
+    return guard >= 256 ? nullptr : current;
+}
+
+namespace {
+
+// Where a variable path splits into target and name: the last colon, or in
+// slash syntax the last dot that is not part of ".." ("a/b.v" is v of a/b).
+// npos when the whole path names a target.
+size_t variableSplit(std::string_view text)
+{
+    size_t colon = text.rfind(':');
+    if (colon != std::string_view::npos || text.find('/') == std::string_view::npos) {
+        return colon;
+    }
+    for (size_t i = text.size(); i-- > 0;) {
+        if (text[i] == '.' && (i == 0 || text[i - 1] != '.') &&
+            (i + 1 == text.size() || text[i + 1] != '.')) {
+            return i;
         }
     }
-    (void)context;
-    return current;
+    return std::string_view::npos;
 }
+
+} // namespace
 
 Value Vm::getVariable(Context& context, const Str& name)
 {
     std::string_view text = name.view();
     if (isPathName(text)) {
-        size_t colon = text.rfind(':');
-        if (colon != std::string_view::npos) {
-            Object* target = resolvePath(context, text.substr(0, colon), context.target);
-            return target ? get(target, intern(text.substr(colon + 1))) : Value();
+        size_t split = variableSplit(text);
+        if (split != std::string_view::npos) {
+            Object* target = resolvePath(context, text.substr(0, split), context.target);
+            return target ? get(target, intern(text.substr(split + 1))) : Value();
         }
         if (text.find('/') != std::string_view::npos) {
             Object* target = resolvePath(context, text, context.target);
@@ -320,7 +406,7 @@ Value Vm::getVariable(Context& context, const Str& name)
     for (size_t i = context.scopes.size(); i-- > 0;) {
         Object* scope = context.scopes[i];
         if (i == 1 && context.callee == nullptr) {
-            scope = context.target;
+            scope = liveTarget(context);
         }
         if (has(scope, name)) {
             return get(scope, name);
@@ -331,7 +417,12 @@ Value Vm::getVariable(Context& context, const Str& name)
         return key == (m_fold ? common.rep()->folded : common.rep());
     };
     if (is(m_common.thisName)) {
-        return context.callee ? Value(context.timeline) : Value(context.self);
+        // A function without a `this` local (preloaded or suppressed)
+        // sees the timeline from SWF 6 on, nothing before.
+        if (context.callee) {
+            return context.version <= 5 ? Value() : Value(context.timeline);
+        }
+        return Value(context.self);
     }
     if (is(m_common.root) || is(m_common.level0)) {
         return Value(m_root);
@@ -349,8 +440,8 @@ void Vm::setVariable(Context& context, const Str& name, Value value)
 {
     std::string_view text = name.view();
     if (isPathName(text)) {
-        size_t split = text.rfind(':');
-        if (split == std::string_view::npos) {
+        size_t split = variableSplit(text);
+        if (split == std::string_view::npos && text.find('/') == std::string_view::npos) {
             split = text.rfind('.');
         }
         if (split != std::string_view::npos) {
@@ -372,14 +463,14 @@ void Vm::setVariable(Context& context, const Str& name, Value value)
     for (size_t i = context.scopes.size(); i-- > 1;) {
         Object* scope = context.scopes[i];
         if (i == 1 && context.callee == nullptr) {
-            scope = context.target;
+            scope = liveTarget(context);
         }
         if (has(scope, name)) {
             set(scope, name, std::move(value));
             return;
         }
     }
-    Object* target = context.callee ? context.timeline : context.target;
+    Object* target = context.callee ? context.timeline : liveTarget(context);
     if (context.callee && context.scopes.size() > 1) {
         target = context.scopes[1];
     }
@@ -417,7 +508,7 @@ bool Vm::deleteVariable(Context& context, const Str& name)
     for (size_t i = context.scopes.size(); i-- > 0;) {
         Object* scope = context.scopes[i];
         if (i == 1 && context.callee == nullptr) {
-            scope = context.target;
+            scope = liveTarget(context);
         }
         if (hasOwn(scope, name)) {
             return remove(scope, name);

@@ -1,22 +1,14 @@
 // Script objects of display objects and the stage-side script runner.
 #include "clip_p.h"
+#include "text_p.h"
 
 #include <cmath>
 
 namespace zf::avm1 {
 
-namespace {
-
-bool isUnset(double n)
-{
-    return std::isnan(n) || std::isinf(n);
-}
-
-} // namespace
-
 ClipObject::ClipObject(Object* proto, StageRunner& runner,
                        const std::shared_ptr<display::DisplayObject>& object)
-    : Object(proto, Kind::Clip), m_runner(runner), m_object(object)
+    : Object(proto, Kind::Clip), m_runner(runner), m_object(object), m_kind(object->kind())
 {
     refreshPath();
 }
@@ -38,165 +30,6 @@ void ClipObject::refreshPath()
     if (display::DisplayObject* object = display()) {
         m_path = object->targetPath();
     }
-}
-
-bool ClipObject::getSpecial(Vm& vm, const Str& key, Value& out)
-{
-    display::DisplayObject* object = display();
-    std::string_view name = key.view();
-    if (!object || name.empty()) {
-        return false;
-    }
-    if (name[0] != '_') {
-        if (properties().find(key, vm.fold())) {
-            return false;
-        }
-        display::MovieClip* movie = object->asMovieClip();
-        if (movie) {
-            if (display::DisplayObject* child = movie->childByName(name)) {
-                out = Value(m_runner.objectFor(*child));
-                return true;
-            }
-        }
-        if (display::TextField* field = object->asTextField()) {
-            std::string lower = foldCase(name);
-            if (lower == "text") {
-                out = Value(Str(field->text()));
-                return true;
-            }
-            if (lower == "htmltext") {
-                out = Value(Str(field->htmlText()));
-                return true;
-            }
-        }
-        return false;
-    }
-    std::string lower = foldCase(name);
-    display::MovieClip* movie = object->asMovieClip();
-    if (lower == "_x") {
-        out = Value(object->x());
-    } else if (lower == "_y") {
-        out = Value(object->y());
-    } else if (lower == "_xscale") {
-        out = Value(object->xScale());
-    } else if (lower == "_yscale") {
-        out = Value(object->yScale());
-    } else if (lower == "_rotation") {
-        out = Value(object->rotation());
-    } else if (lower == "_alpha") {
-        out = Value(object->alpha());
-    } else if (lower == "_visible") {
-        out = Value(object->visible());
-    } else if (lower == "_width") {
-        out = Value(object->width());
-    } else if (lower == "_height") {
-        out = Value(object->height());
-    } else if (lower == "_name") {
-        out = Value(Str(object->name()));
-    } else if (lower == "_target") {
-        out = Value(Str(object->slashPath()));
-    } else if (lower == "_currentframe") {
-        out = Value(double(movie ? movie->currentFrame() : 1));
-    } else if (lower == "_totalframes" || lower == "_framesloaded") {
-        out = Value(double(movie ? movie->totalFrames() : 1));
-    } else if (lower == "_parent") {
-        display::MovieClip* parent = object->parent();
-        out = parent ? Value(m_runner.objectFor(*parent)) : Value();
-    } else if (lower == "_global") {
-        out = Value(vm.global());
-    } else if (lower == "_root" || lower == "_level0") {
-        out = Value(m_runner.objectFor(m_runner.stage().root()));
-    } else if (lower == "_url") {
-        out = Value(Str());
-    } else if (lower == "_droptarget") {
-        out = Value(Str());
-    } else if (lower == "_xmouse" || lower == "_ymouse") {
-        Point local = object->globalToLocal(m_runner.stage().mousePosition());
-        out = Value((lower == "_xmouse" ? local.x : local.y) / 20.0);
-    } else if (lower == "_highquality") {
-        out = Value(1.0);
-    } else if (lower == "_quality") {
-        out = Value(Str("HIGH"));
-    } else if (lower == "_focusrect") {
-        out = Value(true);
-    } else if (lower == "_soundbuftime") {
-        out = Value(5.0);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool ClipObject::setSpecial(Vm& vm, const Str& key, const Value& value)
-{
-    display::DisplayObject* object = display();
-    std::string_view name = key.view();
-    if (!object || name.empty()) {
-        return false;
-    }
-    if (name[0] != '_') {
-        if (display::TextField* field = object->asTextField()) {
-            std::string lower = foldCase(name);
-            if (lower == "text") {
-                field->setText(vm.toString(value));
-                return true;
-            }
-            if (lower == "htmltext") {
-                field->setHtmlText(vm.toString(value));
-                return true;
-            }
-        }
-        return false;
-    }
-    std::string lower = foldCase(name);
-    auto number = [&] { return vm.toNumber(value); };
-    if (lower == "_x") {
-        if (double n = number(); !isUnset(n)) {
-            object->setX(n);
-        }
-    } else if (lower == "_y") {
-        if (double n = number(); !isUnset(n)) {
-            object->setY(n);
-        }
-    } else if (lower == "_xscale") {
-        if (double n = number(); !isUnset(n)) {
-            object->setXScale(n);
-        }
-    } else if (lower == "_yscale") {
-        if (double n = number(); !isUnset(n)) {
-            object->setYScale(n);
-        }
-    } else if (lower == "_rotation") {
-        if (double n = number(); !isUnset(n)) {
-            object->setRotation(n);
-        }
-    } else if (lower == "_alpha") {
-        if (double n = number(); !std::isnan(n)) {
-            object->setAlpha(n);
-        }
-    } else if (lower == "_visible") {
-        object->setVisible(vm.toBoolean(value));
-    } else if (lower == "_width") {
-        if (double n = number(); !isUnset(n) && n >= 0) {
-            object->setWidth(n);
-        }
-    } else if (lower == "_height") {
-        if (double n = number(); !isUnset(n) && n >= 0) {
-            object->setHeight(n);
-        }
-    } else if (lower == "_name") {
-        object->setName(vm.toString(value));
-        refreshPath();
-    } else if (lower == "_target" || lower == "_currentframe" || lower == "_totalframes" ||
-               lower == "_framesloaded" || lower == "_url" || lower == "_droptarget" ||
-               lower == "_xmouse" || lower == "_ymouse" || lower == "_parent" || lower == "_root") {
-        // Read-only properties ignore assignments.
-    } else if (lower == "_highquality" || lower == "_quality" || lower == "_focusrect" ||
-               lower == "_soundbuftime") {
-    } else {
-        return false;
-    }
-    return true;
 }
 
 // --- the runner -------------------------------------------------------------
@@ -339,6 +172,12 @@ void StageRunner::dispatchClipEvent(display::DisplayObject& object, display::Cli
             m_vm.runBlock(block(record.actions), clip, clip);
         }
     }
+    if (event == display::ClipEvent::Construct && !object.removed()) {
+        // The registered class's constructor runs after on(construct).
+        if (Value constructor = registeredClass(object); constructor.object()) {
+            m_vm.callHandler(constructor, clip, {});
+        }
+    }
     if (const char* name = handlerName(event); name && !object.removed()) {
         runHandler(clip, name);
     }
@@ -373,14 +212,34 @@ void StageRunner::objectCreated(display::DisplayObject& object)
     }
     ClipObject* clip = objectFor(object);
     // A library symbol linked to a class with Object.registerClass gets that
-    // class's prototype and constructor.
-    display::MovieClip* movie = object.asMovieClip();
-    if (!movie || movie->isRoot()) {
-        return;
+    // class's prototype now; the constructor runs with the construct event.
+    if (Value constructor = registeredClass(object); constructor.object()) {
+        Value prototype = m_vm.get(constructor.object(), m_vm.names().prototype);
+        if (prototype.object()) {
+            clip->setProto(prototype.object());
+        }
+    }
+    // attachMovie/duplicateMovieClip's init object comes before any event.
+    if (Object* init = m_pendingInit) {
+        m_pendingInit = nullptr;
+        for (const Str& name : m_vm.enumerate(init)) {
+            m_vm.set(clip, name, m_vm.get(init, name));
+        }
+    }
+    if (display::TextField* field = object.asTextField()) {
+        bindTextField(m_vm, *field);
+    }
+}
+
+Value StageRunner::registeredClass(const display::DisplayObject& object)
+{
+    const display::MovieClip* movie = object.asMovieClip();
+    if (!movie || movie->isRoot() || object.characterId() == 0) {
+        return {};
     }
     Value registry = m_vm.get(m_vm.global(), "__classRegistry");
     if (!registry.isObject()) {
-        return;
+        return {};
     }
     for (const auto& entry : m_stage.movie().exports()) {
         if (entry.id != object.characterId()) {
@@ -388,14 +247,10 @@ void StageRunner::objectCreated(display::DisplayObject& object)
         }
         Value constructor = m_vm.get(registry.object(), m_vm.intern(entry.name));
         if (constructor.object() && constructor.object()->kind() == Kind::Function) {
-            Value prototype = m_vm.get(constructor.object(), m_vm.names().prototype);
-            if (prototype.object()) {
-                clip->setProto(prototype.object());
-            }
-            m_vm.callHandler(constructor, clip, {});
-            return;
+            return constructor;
         }
     }
+    return {};
 }
 
 void StageRunner::objectRemoved(display::DisplayObject& object)
@@ -500,8 +355,11 @@ void StageRunner::cloneClip(Object* object, const Str& name, double depth)
 {
     display::DisplayObject* target = displayOf(forward(object));
     display::MovieClip* clip = target ? target->asMovieClip() : nullptr;
-    if (clip && !std::isnan(depth)) {
-        clip->duplicate(std::string(name.view()), int(depth) + display::kScriptDepthOffset);
+    // CloneSprite gives a timeline depth (16384 is script depth 0); the
+    // topmost depths are reserved.
+    constexpr double kMaxCloneDepth = 2130706428;
+    if (clip && !std::isnan(depth) && depth >= -kMaxCloneDepth && depth <= kMaxCloneDepth) {
+        clip->duplicate(std::string(name.view()), int(depth));
     }
 }
 
@@ -566,6 +424,17 @@ Object* StageRunner::forward(Object* object)
     }
     display::DisplayObject* found = findByPath(clip->path());
     return found ? objectFor(*found) : object;
+}
+
+bool StageRunner::isRemoved(Object* object)
+{
+    return object && object->kind() == Kind::Clip && !static_cast<ClipObject*>(object)->display();
+}
+
+bool StageRunner::isMovieClip(Object* object)
+{
+    return object && object->kind() == Kind::Clip &&
+           static_cast<ClipObject*>(object)->kindOfDisplay() == display::ObjectKind::MovieClip;
 }
 
 // --- creation -------------------------------------------------------------------

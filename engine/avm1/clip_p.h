@@ -25,15 +25,28 @@ public:
     display::DisplayObject* display() const;
     display::MovieClip* clip() const;
     const std::string& path() const { return m_path; }
+    // What the object was made for (kept after it left the stage).
+    display::ObjectKind kindOfDisplay() const { return m_kind; }
     void refreshPath();
 
     bool getSpecial(Vm& vm, const Str& key, Value& out) override;
     bool setSpecial(Vm& vm, const Str& key, const Value& value) override;
+    void specialKeys(Vm& vm, std::vector<Str>& keys) override;
 
 private:
+    bool getUnderscore(Vm& vm, display::DisplayObject& object, const std::string& lower,
+                       Value& out);
+    bool setUnderscore(Vm& vm, display::DisplayObject& object, const std::string& lower,
+                       const Value& value);
+    display::DisplayObject* childNamed(display::DisplayObject& object, std::string_view name) const;
+    void syncPlainProperty(Vm& vm, display::DisplayObject& object, const std::string& lower,
+                           const Value& value);
+
     StageRunner& m_runner;
     std::weak_ptr<display::DisplayObject> m_object;
     std::string m_path;
+    bool m_lockRoot = false;
+    display::ObjectKind m_kind;
 };
 
 // Attached to each display object that has a script object.
@@ -85,18 +98,27 @@ public:
     std::string targetPath(Object* object) override;
     void addRoots(std::vector<Object*>& roots) override;
     Object* forward(Object* object) override;
+    bool isRemoved(Object* object) override;
+    bool isMovieClip(Object* object) override;
+
+    // Properties copied onto the next clip created (attachMovie's init object).
+    void setPendingInit(Object* init) { m_pendingInit = init; }
 
 private:
     std::shared_ptr<const std::vector<uint8_t>> block(std::span<const uint8_t> actions);
     void runHandler(Object* object, std::string_view name);
+    // The constructor Object.registerClass linked to the object's symbol.
+    Value registeredClass(const display::DisplayObject& object);
 
     Vm& m_vm;
     display::Stage& m_stage;
     std::unordered_set<ClipObject*> m_live;
     std::unordered_map<const uint8_t*, std::shared_ptr<const std::vector<uint8_t>>> m_blocks;
+    Object* m_pendingInit = nullptr;
 };
 
 void installMovieClipBuiltins(Vm& vm, StageRunner& runner);
+void installClipProperties(Vm& vm, Object* movieClipProto, Object* buttonProto);
 void installTextBuiltins(Vm& vm, StageRunner& runner);
 
 } // namespace zf::avm1

@@ -28,25 +28,22 @@ Value Vm::toPrimitive(const Value& value, bool preferString)
     // and clip + "" both give "_level0.name".
     if (object->kind() == Kind::Clip) {
         std::string path = m_binding->targetPath(object);
-        if (!path.empty()) {
+        // A clip that left the stage is the empty string.
+        if (!path.empty() || m_binding->isRemoved(object)) {
             return Value(Str(std::move(path)));
         }
     }
-    const Str& first = preferString ? m_common.toString : m_common.valueOf;
-    const Str& second = preferString ? m_common.valueOf : m_common.toString;
-    for (const Str* name : {&first, &second}) {
-        Value method = get(object, *name);
-        if (asFunction(method)) {
-            Value result = call(method, object, {});
-            if (m_pending != Pending::None) {
-                return {};
-            }
-            if (!result.isObject()) {
-                return result;
-            }
-        }
+    // One method is asked: valueOf, or toString for dates and when a
+    // string is preferred. Whatever it gives is passed on, an object too
+    // (the default valueOf returns the object itself): callers treat that
+    // as NaN or convert the original with toString.
+    bool stringFirst = preferString || object->kind() == Kind::Date;
+    Value method = get(object, stringFirst ? m_common.toString : m_common.valueOf);
+    if (!asFunction(method)) {
+        return {};
     }
-    return {};
+    Value result = call(method, object, {});
+    return m_pending != Pending::None ? Value() : result;
 }
 
 double Vm::toNumber(const Value& value)
@@ -58,9 +55,14 @@ double Vm::toNumber(const Value& value)
     case Type::Null: return version() <= 6 ? 0 : NAN;
     case Type::String: return stringToNumber(value.stringView(), version());
     case Type::Object: {
+        // When valueOf gives an object the string form is read instead
+        // (in SWF 4 "[object Object]" reads as 0).
         Value primitive = toPrimitive(value);
-        if (primitive.isObject() || primitive.isString()) {
-            return primitive.isString() ? stringToNumber(primitive.stringView(), version()) : NAN;
+        if (m_pending != Pending::None) {
+            return NAN;
+        }
+        if (primitive.isObject()) {
+            return stringToNumber(toStr(value).view(), version());
         }
         return toNumber(primitive);
     }
@@ -150,7 +152,8 @@ Str Vm::typeOf(const Value& value)
     case Type::Object:
         switch (value.object()->kind()) {
         case Kind::Function: return m_common.function;
-        case Kind::Clip: return m_common.movieclip;
+        case Kind::Clip:
+            return m_binding->isMovieClip(value.object()) ? m_common.movieclip : m_common.object;
         default: return m_common.object;
         }
     }

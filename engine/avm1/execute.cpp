@@ -93,6 +93,44 @@ std::mt19937& randomEngine()
     return engine;
 }
 
+// The property number of GetProperty/SetProperty, truncated toward zero;
+// 99 when it names none (hexadecimal strings do not count as numbers here).
+size_t propertyIndex(Vm& vm, const Value& value)
+{
+    if (value.isString()) {
+        std::string_view text = value.stringView();
+        if (text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+            return 99;
+        }
+    }
+    double index = std::trunc(vm.toNumber(value));
+    return index >= 0 && index < 22 ? static_cast<size_t>(index) : 99;
+}
+
+// A script whose own clip left the stage stops once a call returns (the
+// call may have been what removed it).
+bool timelineRemoved(Vm& vm, const Context& context)
+{
+    return context.timeline && context.timeline->kind() == Kind::Clip &&
+           vm.binding().isRemoved(context.timeline);
+}
+
+// super(...): the constructor recorded on the prototype that sits just
+// below the super object's base in the instance's chain. It runs with the
+// super object as `this`, so its own super goes one level further up.
+Value callSuperConstructor(Vm& vm, SuperObject* super, std::span<const Value> args)
+{
+    Object* home = super->self ? super->self->proto() : nullptr;
+    for (int depth = 0; home && home->proto() != super->base && depth < 256; ++depth) {
+        home = home->proto();
+    }
+    if (!home || home->proto() != super->base) {
+        return {};
+    }
+    Value constructor = vm.get(home, "__constructor__");
+    return vm.call(constructor, super, args);
+}
+
 } // namespace
 
 bool Vm::countAction()
@@ -136,6 +174,23 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
         for (size_t i = 0; i < n; ++i) {
             args[i] = pop();
         }
+    };
+    // Whether the count on top of the stack (of InitArray / InitObject) is
+    // one the player accepts; an empty stack counts as zero.
+    auto validCount = [&]() {
+        if (stack.empty()) {
+            stack.emplace_back(0.0);
+            return true;
+        }
+        double n = stack.back().isNumber() ? stack.back().number() : 0;
+        return !(n < -2147483648.0 || n > 2147483647.0);
+    };
+    // Binary numeric operators convert the left operand first (valueOf
+    // calls are observable), though the right one is on top of the stack.
+    auto popNumbers = [&]() -> std::pair<double, double> {
+        Value b = pop();
+        double a = toNumber(pop());
+        return {a, toNumber(b)};
     };
     // Where a jump lands: inside this range, or handed to an enclosing range.
     auto jumpTo = [&](size_t target, size_t& pc) -> bool {
@@ -213,7 +268,10 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
         }
         case ActionCode::Call: {
             Value frame = pop();
-            binding().callFrame(context.target, frame);
+            binding().callFrame(liveTarget(context), frame);
+            if (timelineRemoved(*this, context)) {
+                return Flow::Return;
+            }
             break;
         }
         case ActionCode::WaitForFrame: break; // every frame is loaded
@@ -236,23 +294,21 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             break;
         }
         case ActionCode::GetProperty: {
-            double index = toNumber(pop());
+            size_t i = propertyIndex(*this, pop());
             Value target = pop();
             Object* clip = target.isObject()
                                ? target.object()
                                : resolvePath(context, toString(target), context.target);
-            size_t i = index >= 0 && index < 22 ? static_cast<size_t>(index) : 99;
             stack.push_back(clip && i < 22 ? get(clip, intern(PropertyNames[i])) : Value());
             break;
         }
         case ActionCode::SetProperty: {
             Value value = pop();
-            double index = toNumber(pop());
+            size_t i = propertyIndex(*this, pop());
             Value target = pop();
             Object* clip = target.isObject()
                                ? target.object()
                                : resolvePath(context, toString(target), context.target);
-            size_t i = index >= 0 && index < 22 ? static_cast<size_t>(index) : 99;
             if (clip && i < 22) {
                 set(clip, intern(PropertyNames[i]), std::move(value));
             }
@@ -353,8 +409,8 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
                 case swf::PushType::Constant8:
                 case swf::PushType::Constant16: {
                     size_t index = type == swf::PushType::Constant8 ? in.u8() : in.u16();
-                    stack.push_back(index < m_constants.size() ? Value(m_constants[index])
-                                                               : Value());
+                    stack.push_back(index < m_constants->size() ? Value((*m_constants)[index])
+                                                                : Value());
                     break;
                 }
                 default: in.u8(); break;
@@ -383,38 +439,35 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
         }
         case ActionCode::ConstantPool: {
             uint16_t count = in.u16();
-            m_constants.clear();
+            auto pool = std::make_shared<std::vector<Str>>();
             for (uint16_t i = 0; i < count && !in.failed(); ++i) {
                 std::string_view text = in.string();
                 if (!in.failed()) {
-                    m_constants.push_back(intern(text));
+                    pool->push_back(intern(text));
                 }
             }
+            m_constants = std::move(pool);
             break;
         }
 
         // --- arithmetic ----------------------------------------------------
         case ActionCode::Add: {
-            double b = toNumber(pop());
-            double a = toNumber(pop());
+            auto [a, b] = popNumbers();
             stack.push_back(Value(a + b));
             break;
         }
         case ActionCode::Subtract: {
-            double b = toNumber(pop());
-            double a = toNumber(pop());
+            auto [a, b] = popNumbers();
             stack.push_back(Value(a - b));
             break;
         }
         case ActionCode::Multiply: {
-            double b = toNumber(pop());
-            double a = toNumber(pop());
+            auto [a, b] = popNumbers();
             stack.push_back(Value(a * b));
             break;
         }
         case ActionCode::Divide: {
-            double b = toNumber(pop());
-            double a = toNumber(pop());
+            auto [a, b] = popNumbers();
             if (b == 0 && context.version <= 4) {
                 stack.push_back(Value(Str("#ERROR#")));
             } else {
@@ -423,37 +476,42 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             break;
         }
         case ActionCode::Modulo: {
-            double b = toNumber(pop());
-            double a = toNumber(pop());
+            auto [a, b] = popNumbers();
             stack.push_back(Value(std::fmod(a, b)));
             break;
         }
         case ActionCode::Increment: stack.push_back(Value(toNumber(pop()) + 1)); break;
         case ActionCode::Decrement: stack.push_back(Value(toNumber(pop()) - 1)); break;
         case ActionCode::Add2: {
-            Value b = pop();
-            Value a = toPrimitive(pop());
-            b = toPrimitive(b);
+            Value right = pop();
+            Value left = pop();
+            Value a = toPrimitive(left);
+            Value b = toPrimitive(right);
             if (a.isNumber() && b.isNumber()) {
                 stack.push_back(Value(a.number() + b.number()));
             } else if (a.isString() || b.isString()) {
-                std::string text = toString(a);
-                text += toStr(b).view();
+                // An operand whose valueOf gave an object is converted
+                // again, with toString.
+                std::string text = toString(a.isObject() ? left : a);
+                text += toStr(b.isObject() ? right : b).view();
                 stack.push_back(Value(Str(std::move(text))));
             } else {
-                stack.push_back(Value(toNumber(a) + toNumber(b)));
+                // An object valueOf left as it is counts as NaN.
+                double x = a.isObject() ? NAN : toNumber(a);
+                double y = b.isObject() ? NAN : toNumber(b);
+                stack.push_back(Value(x + y));
             }
             break;
         }
         case ActionCode::Equals: {
+            // Unlike the arithmetic operators, the right operand converts first.
             double b = toNumber(pop());
             double a = toNumber(pop());
             stack.push_back(boolResult(a == b));
             break;
         }
         case ActionCode::Less: {
-            double b = toNumber(pop());
-            double a = toNumber(pop());
+            auto [a, b] = popNumbers();
             stack.push_back(boolResult(a < b));
             break;
         }
@@ -527,8 +585,9 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
         case ActionCode::BitLShift:
         case ActionCode::BitRShift:
         case ActionCode::BitURShift: {
-            int32_t b = toInt32(toNumber(pop()));
-            int32_t a = toInt32(toNumber(pop()));
+            auto [x, y] = popNumbers();
+            int32_t a = toInt32(x);
+            int32_t b = toInt32(y);
             double result = 0;
             switch (code) {
             case 0x60: result = a & b; break;
@@ -682,12 +741,21 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
 
         // --- objects and functions -----------------------------------------
         case ActionCode::InitArray: {
+            // A count outside the 32-bit range makes nothing, popping nothing.
+            if (!validCount()) {
+                stack.back() = Value();
+                break;
+            }
             std::vector<Value> elements;
             popArgs(elements);
             stack.push_back(Value(newArray(std::move(elements))));
             break;
         }
         case ActionCode::InitObject: {
+            if (!validCount()) {
+                stack.back() = Value();
+                break;
+            }
             double count = toNumber(pop());
             size_t n = count > 0 && count < 65536 ? static_cast<size_t>(count) : 0;
             Object* object = newObject();
@@ -719,7 +787,15 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             std::vector<Value> args;
             popArgs(args);
             Value function = getVariable(context, name);
-            stack.push_back(call(function, context.target, args));
+            Object* callee = function.object();
+            auto* super = callee && callee->kind() == Kind::Plain
+                              ? dynamic_cast<SuperObject*>(callee)
+                              : nullptr;
+            stack.push_back(super ? callSuperConstructor(*this, super, args)
+                                  : call(function, context.target, args));
+            if (timelineRemoved(*this, context)) {
+                return Flow::Return;
+            }
             break;
         }
         case ActionCode::CallMethod: {
@@ -729,10 +805,16 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             popArgs(args);
             Object* self = object.isObject() ? object.object() : toObject(object);
             if (name.isUndefined() || (name.isString() && name.stringView().empty())) {
-                stack.push_back(call(object, nullptr, args));
+                auto* super = self && self->kind() == Kind::Plain ? dynamic_cast<SuperObject*>(self)
+                                                                  : nullptr;
+                stack.push_back(super ? callSuperConstructor(*this, super, args)
+                                      : call(object, nullptr, args));
             } else {
                 Value method = getMember(object, name);
                 stack.push_back(call(method, self, args));
+            }
+            if (object.isObject() && timelineRemoved(*this, context)) {
+                return Flow::Return;
             }
             break;
         }
@@ -741,6 +823,9 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             std::vector<Value> args;
             popArgs(args);
             stack.push_back(construct(getVariable(context, name), args));
+            if (timelineRemoved(*this, context)) {
+                return Flow::Return;
+            }
             break;
         }
         case ActionCode::NewMethod: {
@@ -750,6 +835,9 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             popArgs(args);
             bool noName = name.isUndefined() || (name.isString() && name.stringView().empty());
             stack.push_back(construct(noName ? object : getMember(object, name), args));
+            if (object.isObject() && timelineRemoved(*this, context)) {
+                return Flow::Return;
+            }
             break;
         }
         case ActionCode::Return: context.returnValue = pop(); return Flow::Return;
@@ -776,6 +864,7 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             function->start = pc;
             function->end = std::min(pc + size, end);
             function->version = std::max(context.version, 5);
+            function->constants = m_constants;
             pc = function->end;
             FunctionObject* object = makeFunction(std::move(function), context);
             Str name = object->code->name;

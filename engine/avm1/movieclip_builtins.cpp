@@ -1,11 +1,18 @@
 // MovieClip.prototype (and the Button and TextField classes) over the display API.
+#include "bitmap_p.h"
 #include "clip_p.h"
+#include "filters_p.h"
+#include "geom_p.h"
 
 #include <cmath>
 
 namespace zf::avm1 {
 
 namespace {
+
+// The depths scripts may move objects to.
+constexpr int64_t kMinScriptDepth = -16384;
+constexpr int64_t kMaxScriptDepth = 2130690044;
 
 StageRunner& runnerOf(Vm& vm)
 {
@@ -92,17 +99,10 @@ Value mcAttachMovie(Vm& vm, Object* self, std::span<const Value> args, const Val
     if (!clip || args.size() < 3 || !depth) {
         return {};
     }
+    runnerOf(vm).setPendingInit(arg(args, 3).object());
     auto created = clip->attachMovie(vm.toString(args[0]), vm.toString(args[1]), *depth);
-    if (!created) {
-        return {};
-    }
-    ClipObject* object = runnerOf(vm).objectFor(*created);
-    if (Object* init = arg(args, 3).object()) {
-        for (const Str& name : vm.enumerate(init)) {
-            vm.set(object, name, vm.get(init, name));
-        }
-    }
-    return Value(object);
+    runnerOf(vm).setPendingInit(nullptr);
+    return objectValue(vm, created.get());
 }
 
 Value mcDuplicate(Vm& vm, Object* self, std::span<const Value> args, const Value&)
@@ -112,17 +112,10 @@ Value mcDuplicate(Vm& vm, Object* self, std::span<const Value> args, const Value
     if (!clip || args.size() < 2 || !depth) {
         return {};
     }
+    runnerOf(vm).setPendingInit(arg(args, 2).object());
     auto created = clip->duplicate(vm.toString(args[0]), *depth);
-    if (!created) {
-        return {};
-    }
-    ClipObject* object = runnerOf(vm).objectFor(*created);
-    if (Object* init = arg(args, 2).object()) {
-        for (const Str& name : vm.enumerate(init)) {
-            vm.set(object, name, vm.get(init, name));
-        }
-    }
-    return Value(object);
+    runnerOf(vm).setPendingInit(nullptr);
+    return objectValue(vm, created.get());
 }
 
 Value mcRemove(Vm& vm, Object* self, std::span<const Value>, const Value&)
@@ -141,12 +134,27 @@ Value mcSwapDepths(Vm& vm, Object* self, std::span<const Value> args, const Valu
     if (!parent) {
         return {};
     }
-    if (display::DisplayObject* other = runnerOf(vm).displayOf(arg(args, 0).object())) {
-        if (other->parent() == parent) {
+    const Value& target = arg(args, 0);
+    if (target.isUndefined()) {
+        return {};
+    }
+    // A sibling by reference or by path swaps places with this clip.
+    display::DisplayObject* other = runnerOf(vm).displayOf(target.object());
+    if (!other && target.isString() && vm.context()) {
+        Object* found = vm.resolvePath(*vm.context(), target.stringView(), self);
+        other = found ? runnerOf(vm).displayOf(found) : nullptr;
+    }
+    if (other || target.isObject()) {
+        if (other && other->parent() == parent && other->displayParent() == parent) {
             parent->swapChildDepth(*object, other->depth());
         }
-    } else if (auto depth = depthArg(vm, arg(args, 0))) {
-        parent->swapChildDepth(*object, *depth);
+        return {};
+    }
+    // Otherwise a depth, wrapped to 32 bits; NaN means 0.
+    double n = vm.toNumber(target);
+    int64_t depth = std::isnan(n) ? 0 : int64_t(int32_t(toUint32(n)));
+    if (depth >= kMinScriptDepth && depth <= kMaxScriptDepth) {
+        parent->swapChildDepth(*object, int(depth) + display::kScriptDepthOffset);
     }
     return {};
 }
@@ -216,10 +224,18 @@ Value mcConvertPoint(Vm& vm, Object* self, std::span<const Value> args, const Va
     }
     Str x = vm.intern("x");
     Str y = vm.intern("y");
-    Point in{vm.toNumber(vm.get(point, x)) * 20, vm.toNumber(vm.get(point, y)) * 20};
+    // Only a point whose own x and y are numbers is converted.
+    const Property* px = point->properties().find(x, vm.fold());
+    const Property* py = point->properties().find(y, vm.fold());
+    if (!px || !py || px->isAccessor() || py->isAccessor() || !px->value.isNumber() ||
+        !py->value.isNumber()) {
+        return {};
+    }
+    // Positions are whole twips on the way in and out.
+    Point in{std::round(px->value.number() * 20), std::round(py->value.number() * 20)};
     Point out = data.boolean() ? object->localToGlobal(in) : object->globalToLocal(in);
-    vm.set(point, x, Value(out.x / 20));
-    vm.set(point, y, Value(out.y / 20));
+    vm.set(point, x, Value(std::round(out.x) / 20));
+    vm.set(point, y, Value(std::round(out.y) / 20));
     return {};
 }
 
@@ -363,6 +379,9 @@ void installMovieClipBuiltins(Vm& vm, StageRunner& runner)
 {
     Object* proto = vm.newObject();
     runner.movieClipProto = proto;
+    installClipFilters(vm, proto);
+    geom::installClipTransform(vm, proto);
+    bitmap::installClipBitmapMethods(vm, proto);
     vm.defineClass("MovieClip", constructNothing, constructNothing, proto);
     vm.defineMethod(proto, "play", mcPlay);
     vm.defineMethod(proto, "stop", mcStop);
@@ -404,6 +423,7 @@ void installMovieClipBuiltins(Vm& vm, StageRunner& runner)
     runner.buttonProto = vm.newObject();
     vm.defineClass("Button", constructNothing, constructNothing, runner.buttonProto);
     vm.defineMethod(runner.buttonProto, "getDepth", mcGetDepth);
+    installClipProperties(vm, proto, runner.buttonProto);
 
     runner.textFieldProto = vm.newObject();
     vm.defineClass("TextField", constructNothing, constructNothing, runner.textFieldProto);

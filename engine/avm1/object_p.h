@@ -152,6 +152,9 @@ struct FunctionCode {
     uint16_t flags = 0;
     bool isFunction2 = false;
     int version = 0;
+    // The constant pool when the function was defined: the body's constant
+    // references mean that pool wherever it is called from.
+    std::shared_ptr<const std::vector<Str>> constants;
 };
 
 class FunctionObject : public Object {

@@ -140,9 +140,11 @@ size_t scanDecimal(std::string_view text, double& out)
     return i;
 }
 
-double parseRadixDigits(std::string_view digits, int radix, bool& ok)
+// Digits in a radix, keeping the low 32 bits as a signed integer (how
+// hex and octal strings convert).
+double parseWrappedDigits(std::string_view digits, int radix, bool& ok)
 {
-    double value = 0;
+    uint32_t value = 0;
     ok = !digits.empty();
     for (char c : digits) {
         int d = isDigit(c)                               ? c - '0'
@@ -152,9 +154,9 @@ double parseRadixDigits(std::string_view digits, int radix, bool& ok)
             ok = false;
             return 0;
         }
-        value = value * radix + d;
+        value = value * uint32_t(radix) + uint32_t(d);
     }
-    return value;
+    return double(static_cast<int32_t>(value));
 }
 
 } // namespace
@@ -181,10 +183,12 @@ double stringToNumber(std::string_view text, int version)
             digits.remove_prefix(1);
         }
         bool ok = false;
-        double value = parseRadixDigits(digits, 16, ok);
+        // Hex and octal literals keep the low 32 bits, as a signed integer.
+        double value = parseWrappedDigits(digits, 16, ok);
         return ok ? (negative ? -value : value) : NAN;
     }
-    if (version >= 7) {
+    // A leading zero means octal, unless whitespace came first.
+    if (version >= 7 && start == 0) {
         std::string_view digits = rest;
         bool negative = false;
         if (digits[0] == '-' || digits[0] == '+') {
@@ -193,7 +197,7 @@ double stringToNumber(std::string_view text, int version)
         }
         if (digits.size() > 1 && digits[0] == '0') {
             bool ok = false;
-            double value = parseRadixDigits(digits.substr(1), 8, ok);
+            double value = parseWrappedDigits(digits.substr(1), 8, ok);
             if (ok) {
                 return negative ? -value : value;
             }

@@ -222,11 +222,19 @@ Value Vm::get(Object* object, const Str& key)
     Str name = key.interned() ? key : intern(key);
     if (name.rep() == m_common.proto.rep() ||
         (m_fold && name.rep()->folded == m_common.proto.rep())) {
+        if (object->kind() == Kind::Plain) {
+            // super looks like the prototype above the one it reads from.
+            if (auto* super = dynamic_cast<SuperObject*>(object)) {
+                Object* above = super->base ? super->base->proto() : nullptr;
+                return above ? Value(above) : Value();
+            }
+        }
         if (!object->proto()) {
             // A primitive assigned as the prototype is kept as a value.
             if (const Property* stored = object->properties().find(m_common.proto, m_fold)) {
                 return stored->value;
             }
+            return {};
         }
         return Value(object->proto());
     }
@@ -239,14 +247,21 @@ Value Vm::get(Object* object, const Str& key)
         Property* property = o->properties().find(name, m_fold);
         if (property && property->visibleIn(swfVersion())) {
             if (property->isAccessor()) {
-                if (!property->getter) {
+                if (!property->getter || m_callbackDepth >= MaxCallbackDepth) {
                     return {};
                 }
                 Object* getter = property->getter;
-                return call(Value(getter), object, {});
+                ++m_callbackDepth;
+                Value result = call(Value(getter), object, {});
+                --m_callbackDepth;
+                return result;
             }
             return property->value;
         }
+    }
+    if (depth >= MaxProtoDepth) {
+        // A prototype chain that loops counts as runaway recursion.
+        disableActions();
     }
     return {};
 }
@@ -265,14 +280,23 @@ void Vm::set(Object* object, const Str& key, Value value)
             auto& watcher = object->watchers()[i];
             bool same = m_fold ? watcher.name.rep()->folded == name.rep()->folded
                                : watcher.name.rep() == name.rep();
-            if (!same || watcher.active) {
+            // Up to SWF 6 a watcher does not see the assignments it makes
+            // itself; later ones recurse until the callback limit.
+            if (!same || (watcher.active && swfVersion() <= 6) ||
+                m_callbackDepth >= MaxCallbackDepth) {
                 continue;
             }
             // The callback may change the watch list; copy what the call needs.
             Value callback = watcher.callback;
-            Value args[] = {Value(name), get(object, name), value, watcher.data};
+            // The old value of a getter/setter property is not read (that
+            // would run the getter): the watcher sees undefined.
+            Property* current = lookup(object, name);
+            Value old = current && current->isAccessor() ? Value() : get(object, name);
+            Value args[] = {Value(name), std::move(old), value, watcher.data};
             watcher.active = true;
+            ++m_callbackDepth;
             value = call(callback, object, args);
+            --m_callbackDepth;
             if (i < object->watchers().size()) {
                 object->watchers()[i].active = false;
             }
@@ -285,7 +309,7 @@ void Vm::set(Object* object, const Str& key, Value value)
         // A primitive prototype ends the chain but reads back as itself.
         object->properties().remove(m_common.proto, m_fold);
         object->setProto(value.object());
-        if (!value.isObject() && !value.isNull()) {
+        if (!value.isObject()) {
             object->properties().add(m_common.proto, std::move(value), m_fold);
             if (Property* stored = object->properties().find(m_common.proto, m_fold)) {
                 stored->flags = DontEnum;
@@ -299,9 +323,11 @@ void Vm::set(Object* object, const Str& key, Value value)
     Property* own = object->properties().find(name, m_fold);
     Property* inherited = own ? own : lookup(object->proto(), name);
     if (inherited && inherited->isAccessor()) {
-        if (Object* setter = inherited->setter) {
+        if (Object* setter = inherited->setter; setter && m_callbackDepth < MaxCallbackDepth) {
             Value args[] = {std::move(value)};
+            ++m_callbackDepth;
             call(Value(setter), object, args);
+            --m_callbackDepth;
         }
         return;
     }
@@ -422,7 +448,8 @@ Value Vm::getMember(const Value& target, const Value& key)
 void Vm::setMember(const Value& target, const Value& key, Value value)
 {
     Object* object = target.object();
-    if (!object) {
+    // The empty name is not a property a script can create.
+    if (!object || (key.isString() && key.stringView().empty())) {
         return;
     }
     if (object->kind() == Kind::Array && key.isNumber()) {
@@ -490,7 +517,7 @@ void Vm::abortScripts(const std::string& reason)
 
 void Vm::runBlock(std::shared_ptr<const std::vector<uint8_t>> code, Object* timeline, Object* self)
 {
-    if (m_abortedThisFrame) {
+    if (m_abortedThisFrame || m_actionsDisabled) {
         return;
     }
     if (m_depth >= m_options.maxRecursion) {
@@ -509,7 +536,14 @@ void Vm::runBlock(std::shared_ptr<const std::vector<uint8_t>> code, Object* time
     size_t jump = 0;
     m_context = &context;
     ++m_depth;
+    // A block run from inside another (a frame called with Call, an event
+    // a script triggered) must not leave its constant pool to the caller;
+    // between top-level blocks the pool carries over.
+    std::shared_ptr<const std::vector<Str>> outerConstants = m_constants;
     Flow flow = execute(context, 0, context.code->size(), jump);
+    if (context.parent) {
+        m_constants = std::move(outerConstants);
+    }
     --m_depth;
     m_context = context.parent;
     if (flow == Flow::Throw || m_pending == Pending::Throw) {
@@ -524,7 +558,7 @@ void Vm::runBlock(std::shared_ptr<const std::vector<uint8_t>> code, Object* time
 
 void Vm::callHandler(const Value& function, Object* self, std::span<const Value> args)
 {
-    if (m_abortedThisFrame) {
+    if (m_abortedThisFrame || m_actionsDisabled) {
         return;
     }
     call(function, self, args);

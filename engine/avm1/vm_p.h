@@ -53,6 +53,12 @@ public:
     virtual void addRoots(std::vector<Object*>& /*roots*/) {}
     // A clip reference whose clip was removed and recreated: the new clip's object.
     virtual Object* forward(Object* object) { return object; }
+    // Whether a clip's display object has left the stage (scripts whose
+    // timeline it is stop at their next call).
+    virtual bool isRemoved(Object* /*clip*/) { return false; }
+    // Whether a display object's script object is a movie clip (typeof
+    // tells movie clips from buttons and text fields).
+    virtual bool isMovieClip(Object* /*object*/) { return true; }
 };
 
 enum class Flow : uint8_t { Normal, Return, Throw, Abort, Jump };
@@ -87,6 +93,7 @@ public:
     void objectCreated(display::DisplayObject& object) override;
     void objectRemoved(display::DisplayObject& object) override;
     bool hasButtonHandlers(const display::DisplayObject& object) const override;
+    void warning(const std::string& message) override { trace(message); }
     // The binding's stage side (owned with the binding).
     void setStageRunner(display::ScriptRunner* runner) { m_stageRunner = runner; }
     // Calls an event handler from outside any script; reports an uncaught
@@ -160,7 +167,9 @@ public:
     Value toPrimitive(const Value& value, bool preferString = false);
     Object* toObject(const Value& value);
     Str typeOf(const Value& value);
-    Value boolResult(bool b) const { return version() <= 4 ? Value(b ? 1.0 : 0.0) : Value(b); }
+    // Comparisons and logic give booleans in every version; SWF 4 movies
+    // only print them differently ("1" and "0").
+    Value boolResult(bool b) const { return Value(b); }
     Value numberOrError(double n);
     bool strictEquals(const Value& a, const Value& b);
     bool abstractEquals(const Value& a, const Value& b);
@@ -174,12 +183,19 @@ public:
     void throwValue(Value value);
     Value takeThrown();
     void abortScripts(const std::string& reason);
+    // Stops the running scripts and every later one (runaway recursion).
+    void disableActions()
+    {
+        m_actionsDisabled = true;
+        m_pending = Pending::Abort;
+    }
     FunctionObject* makeFunction(std::shared_ptr<const FunctionCode> code, Context& definer);
 
     // --- execution -----------------------------------------------------
     Flow execute(Context& context, size_t start, size_t end, size_t& jumpTarget);
     std::vector<Value>& stack() { return m_stack; }
-    std::vector<Str>& constants() { return m_constants; }
+    // The constant pool in effect; functions keep the one they were defined with.
+    const std::shared_ptr<const std::vector<Str>>& constants() const { return m_constants; }
     std::array<Value, 4>& globalRegisters() { return m_globalRegisters; }
 
     // Runs a whole block on a timeline (frame actions, events); reports
@@ -191,6 +207,9 @@ public:
     void setVariable(Context& context, const Str& name, Value value);
     void defineLocal(Context& context, const Str& name, Value value);
     bool deleteVariable(Context& context, const Str& name);
+    // The clip frame code acts on: the current target, or when that clip
+    // left the stage the code's own clip, or when that left too the root.
+    Object* liveTarget(Context& context);
     // Resolves a target path ("/a/b", "_root.a", "..") from a base object; null if not found.
     Object* resolvePath(Context& context, std::string_view path, Object* base);
 
@@ -240,7 +259,7 @@ private:
     Object* m_arrayProto = nullptr;
     std::vector<Value> m_stack;
     std::array<Value, 4> m_globalRegisters;
-    std::vector<Str> m_constants;
+    std::shared_ptr<const std::vector<Str>> m_constants = std::make_shared<std::vector<Str>>();
     Context* m_context = nullptr;
     int m_depth = 0;
     uint64_t m_actions = 0;
@@ -251,6 +270,12 @@ private:
     int m_nextTimerId = 1;
     int m_nativeDepth = 0;
     int m_nesting = 0;
+    // Script callbacks run from inside a property access (getters, setters,
+    // watchers) that are active now; past MaxCallbackDepth they are skipped.
+    int m_callbackDepth = 0;
+    static constexpr int MaxCallbackDepth = 65;
+    // Set when a script overran the recursion limit: no more actions run.
+    bool m_actionsDisabled = false;
     // Bound on nested bytecode bodies (with, try, function calls) run on the
     // native stack. Sanitizer builds use far larger frames, so the limit is
     // chosen to fit them in a default 8 MB stack too; real movies nest a
