@@ -75,7 +75,7 @@ Filter readFilter(ByteReader& reader)
     }
     case 3: {
         BevelFilter f;
-        // The highlight comes first in files, whatever the format notes say.
+        // Files store the highlight colour before the shadow colour.
         f.highlightColor = reader.rgba();
         f.shadowColor = reader.rgba();
         f.blurX = reader.fixed16();
