@@ -56,9 +56,16 @@ Value stringCall(Vm& vm, Object*, std::span<const Value> args, const Value&)
     return args.empty() ? Value(Str()) : Value(vm.toStr(args[0]));
 }
 
+// `new String(s)` gets its own hidden, undeletable length, which scripts may
+// overwrite; primitive strings answer `length` through the prototype lookup.
 Value stringConstruct(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
-    return Value(vm.toObject(args.empty() ? Value(Str()) : Value(vm.toStr(args[0]))));
+    Object* object = vm.toObject(args.empty() ? Value(Str()) : Value(vm.toStr(args[0])));
+    if (object) {
+        const double length = double(selfText(vm, object).size());
+        vm.defineValue(object, "length", Value(length), DontEnum | DontDelete);
+    }
+    return Value(object);
 }
 
 Value stringValueOf(Vm& vm, Object* self, std::span<const Value>, const Value&)

@@ -100,6 +100,23 @@ TEST(Avm1Core, StringMethodEdges)
     }
 }
 
+// `new String` owns a hidden length that scripts may overwrite but not delete.
+TEST(Avm1Core, StringObjectsOwnTheirLength)
+{
+    auto traceLength = [](Asm& a) {
+        a.push({"s"}).op(Code::GetVariable).push({"length"}).op(Code::GetMember);
+        a.op(Code::Trace);
+    };
+    Asm a;
+    a.push({"s", "blah", 1, "String"}).op(Code::NewObject).op(Code::SetVariable);
+    traceLength(a);
+    a.push({"s"}).op(Code::GetVariable).push({"length", "hmm"}).op(Code::SetMember);
+    traceLength(a);
+    a.push({"s"}).op(Code::GetVariable).push({"length"}).op(Code::Delete).op(Code::Trace);
+    traceLength(a);
+    EXPECT_EQ(run(7, std::move(a)), "4\nhmm\nfalse\nhmm\n");
+}
+
 TEST(Avm1Core, SuperConstructorChain)
 {
     // function A() { trace("A") }  function B() { super(); trace("B") }
