@@ -222,8 +222,11 @@ void StageRunner::objectCreated(display::DisplayObject& object)
     // attachMovie/duplicateMovieClip's init object comes before any event.
     if (Object* init = m_pendingInit) {
         m_pendingInit = nullptr;
-        for (const Str& name : m_vm.enumerate(init)) {
-            m_vm.set(clip, name, m_vm.get(init, name));
+        // Copied oldest property first: enumeration lists the newest first,
+        // and setters on the clip see the properties set before them.
+        std::vector<Str> names = m_vm.enumerate(init);
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            m_vm.set(clip, *name, m_vm.get(init, *name));
         }
     }
     if (display::TextField* field = object.asTextField()) {

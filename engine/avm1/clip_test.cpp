@@ -163,6 +163,39 @@ TEST(ClipPaths, ScriptStopsAfterACallRemovesItsOwnClip)
     EXPECT_EQ(player.run(2), "root goes on\nbefore\n");
 }
 
+TEST(ClipPaths, InitObjectIsCopiedOldestPropertyFirst)
+{
+    SwfBuilder self;
+    self.showFrame();
+    SwfBuilder builder(8);
+    builder.defineSprite(1, self).exportAssets({{1, "self"}});
+    Actions a;
+    // A setter for `p` on every clip traces what `q` holds when it runs.
+    a.defineFunction("", {"v"},
+                     Actions()
+                         .push({"this"})
+                         .op(ActionCode::GetVariable)
+                         .push({"q"})
+                         .op(ActionCode::GetMember)
+                         .op(ActionCode::Trace));
+    a.defineFunction("", {}, Actions());
+    a.push({"p", 3, "MovieClip"}).op(ActionCode::GetVariable);
+    a.push({"prototype"}).op(ActionCode::GetMember);
+    a.push({"addProperty"}).op(ActionCode::CallMethod).op(ActionCode::Pop);
+    // init = {q: "q first"} then init.p = 2: q is the older property.
+    a.push({"init", 0, "Object"}).op(ActionCode::NewObject).op(ActionCode::SetVariable);
+    a.push({"init"}).op(ActionCode::GetVariable).push({"q", "q first"});
+    a.op(ActionCode::SetMember);
+    a.push({"init"}).op(ActionCode::GetVariable).push({"p", 2}).op(ActionCode::SetMember);
+    a.push({"init"}).op(ActionCode::GetVariable).push({1, "s", "self", 4, "_root"});
+    a.op(ActionCode::GetVariable).push({"attachMovie"}).op(ActionCode::CallMethod);
+    a.op(ActionCode::Pop);
+    builder.doAction(a).showFrame();
+
+    Player player(builder);
+    EXPECT_EQ(player.run(1), "q first\n");
+}
+
 TEST(ClipFunctions, BaseClipOfVersion5FunctionsAndTheirConstantPool)
 {
     SwfBuilder empty;
