@@ -368,6 +368,16 @@ void installAsNative(Vm& vm)
         entries->elements.push_back(Value(double(entry.index)));
         entries->elements.push_back(function);
     }
+    // ASnative(2, 0): whether the innermost script function was called by
+    // `new`; natives run inside their caller's activation, so a getter or a
+    // valueOf reached from a constructor answers true as well.
+    FunctionObject* calledByNew =
+        vm.newNative([](Vm& vm, Object*, std::span<const Value>, const Value&) -> Value {
+            return Value(vm.context() && vm.context()->constructing);
+        });
+    entries->elements.push_back(Value(2.0));
+    entries->elements.push_back(Value(0.0));
+    entries->elements.push_back(Value(calledByNew));
     vm.defineMethod(vm.global(), "ASnative", asNative, Value(entries));
 }
 

@@ -2,6 +2,7 @@
 #include "vm_p.h"
 
 #include <cmath>
+#include <utility>
 
 namespace zf::avm1 {
 
@@ -50,6 +51,7 @@ FunctionObject* Vm::makeFunction(std::shared_ptr<const FunctionCode> code, Conte
 Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> args)
 {
     FunctionObject* function = asFunction(functionValue);
+    const bool constructing = std::exchange(m_constructNext, false);
     if (!function || m_pending != Pending::None || m_actionsDisabled) {
         return {};
     }
@@ -105,6 +107,7 @@ Value Vm::call(const Value& functionValue, Object* self, std::span<const Value> 
     }
     context.target = context.timeline;
     context.callee = function;
+    context.constructing = constructing;
     context.version = code.version;
     Object* activation = m_heap.make<Object>(nullptr, Kind::Activation);
     context.activation = activation;
@@ -235,6 +238,7 @@ Value Vm::construct(const Value& constructorValue, std::span<const Value> args)
     }
     defineValue(object, "__constructor__", constructor, DontEnum);
     defineValue(object, "constructor", constructor, DontEnum);
+    m_constructNext = true;
     call(constructorValue, object, args);
     return Value(object);
 }

@@ -117,6 +117,30 @@ TEST(Avm1Core, StringObjectsOwnTheirLength)
     EXPECT_EQ(run(7, std::move(a)), "4\nhmm\nfalse\nhmm\n");
 }
 
+TEST(Avm1Core, CalledByNewAndResolve)
+{
+    // ASnative(2, 0) tells whether the running function was called by new.
+    Asm a;
+    a.push({"asnew", 0, 2, 2, "ASnative"}).op(Code::CallFunction).op(Code::SetVariable);
+    a.function("f", {}, Asm().push({0, "asnew"}).op(Code::CallFunction).op(Code::Trace));
+    a.push({0, "f"}).op(Code::CallFunction).op(Code::Pop);
+    a.push({0, "f"}).op(Code::NewObject).op(Code::Pop);
+    EXPECT_EQ(run(8, std::move(a)), "false\ntrue\n");
+
+    // Missing members are asked of __resolve; present ones, even undefined, are not.
+    Asm b;
+    b.push({"o", 0, "Object"}).op(Code::NewObject).op(Code::SetVariable);
+    b.push({"o"}).op(Code::GetVariable).push({"__resolve"});
+    b.function("", {"n"},
+               Asm().push({"n"}).op(Code::GetVariable).push({"!"}).op(Code::Add2).op(Code::Return));
+    b.op(Code::SetMember);
+    b.push({"o"}).op(Code::GetVariable).push({"u", test::Undefined{}}).op(Code::SetMember);
+    for (const char* name : {"foo", "u"}) {
+        b.push({"o"}).op(Code::GetVariable).push({name}).op(Code::GetMember).op(Code::Trace);
+    }
+    EXPECT_EQ(run(7, std::move(b)), "foo!\nundefined\n");
+}
+
 TEST(Avm1Core, SuperConstructorChain)
 {
     // function A() { trace("A") }  function B() { super(); trace("B") }

@@ -442,7 +442,19 @@ Value Vm::getMember(const Value& target, const Value& key)
         }
         return {};
     }
-    return get(object, keyOf(key));
+    Str name = keyOf(key);
+    Value value = get(object, name);
+    if (!value.isUndefined() || name.rep() == m_common.resolve.rep() || has(object, name)) {
+        return value;
+    }
+    // A member the object lacks is asked of its __resolve function, if any.
+    // Only member reads do this: conversions and event lookups do not.
+    Value resolver = get(object, m_common.resolve);
+    if (resolver.object() && resolver.object()->kind() == Kind::Function) {
+        Value args[] = {Value(name)};
+        return call(resolver, object, args);
+    }
+    return value;
 }
 
 void Vm::setMember(const Value& target, const Value& key, Value value)

@@ -26,6 +26,7 @@ struct Context {
     size_t registerCount = 0;
     std::vector<Value> ownRegisters;
     int version = 0;
+    bool constructing = false; // the function was called by `new`
     Value returnValue;
 };
 
@@ -265,6 +266,7 @@ private:
     uint64_t m_actions = 0;
     bool m_abortedThisFrame = false;
     Pending m_pending = Pending::None;
+    bool m_constructNext = false; // the next call() runs a constructor
     Value m_thrown;
     std::vector<Timer> m_timers;
     int m_nextTimerId = 1;
