@@ -141,6 +141,17 @@ TEST(Avm1Core, CalledByNewAndResolve)
     EXPECT_EQ(run(7, std::move(b)), "foo!\nundefined\n");
 }
 
+// SWF 5 movies carry 8-bit text; valid UTF-8 is kept as it is.
+TEST(Avm1Core, Version5StringsFromTheFile)
+{
+    for (const char* text : {"t\xC5t", "t\xC3\x85t"}) {
+        Asm a;
+        a.push({text}).op(Code::Trace);
+        a.push({text, "length"}).op(Code::GetMember).op(Code::Trace);
+        EXPECT_EQ(run(5, std::move(a)), "t\xC3\x85t\n3\n") << text;
+    }
+}
+
 TEST(Avm1Core, SuperConstructorChain)
 {
     // function A() { trace("A") }  function B() { super(); trace("B") }

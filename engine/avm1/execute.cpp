@@ -4,6 +4,7 @@
 #include "vm_p.h"
 
 #include "swf/actions.h"
+#include "swf/swf.h"
 
 #include <cmath>
 #include <cstring>
@@ -14,6 +15,39 @@ namespace zf::avm1 {
 using swf::ActionCode;
 
 namespace {
+
+bool isValidUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t extra = lead < 0x80             ? 0
+                             : (lead & 0xE0) == 0xC0 ? 1
+                             : (lead & 0xF0) == 0xE0 ? 2
+                             : (lead & 0xF8) == 0xF0 ? 3
+                                                     : 4;
+        if (extra == 4 || i + extra >= text.size() + (extra == 0)) {
+            return false;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Strings in the actions of SWF 5 and older movies were written in the
+// author's 8-bit code page; text that is not valid UTF-8 is read that way.
+Str fileString(Vm& vm, std::string_view text, int version)
+{
+    if (version > 5 || isValidUtf8(text)) {
+        return vm.intern(text);
+    }
+    auto bytes = std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return vm.intern(swf::decodeString(bytes, version));
+}
 
 // Bounds-checked reading of one action's operand bytes.
 class Operands {
@@ -392,7 +426,9 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             while (!in.atEnd() && !in.failed()) {
                 auto type = static_cast<swf::PushType>(in.u8());
                 switch (type) {
-                case swf::PushType::String: stack.push_back(Value(intern(in.string()))); break;
+                case swf::PushType::String:
+                    stack.push_back(Value(fileString(*this, in.string(), context.version)));
+                    break;
                 case swf::PushType::Float: stack.push_back(Value(readFloat(in))); break;
                 case swf::PushType::Null: stack.push_back(Value::null()); break;
                 case swf::PushType::Undefined: stack.push_back(Value()); break;
@@ -443,7 +479,7 @@ Flow Vm::execute(Context& context, size_t start, size_t end, size_t& jumpTarget)
             for (uint16_t i = 0; i < count && !in.failed(); ++i) {
                 std::string_view text = in.string();
                 if (!in.failed()) {
-                    pool->push_back(intern(text));
+                    pool->push_back(fileString(*this, text, context.version));
                 }
             }
             m_constants = std::move(pool);

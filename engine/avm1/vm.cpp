@@ -429,7 +429,7 @@ Value Vm::getMember(const Value& target, const Value& key)
         Str name = keyOf(key);
         if (name.rep() == m_common.length.rep()) {
             auto text = target.stringView();
-            return Value(double(swfVersion() >= 6 ? utf8Length(text) : text.size()));
+            return Value(double(utf8Length(text)));
         }
         return get(stringProto, name);
     }
