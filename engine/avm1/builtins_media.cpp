@@ -57,6 +57,7 @@ Value colorSetRgb(Vm& vm, Object* self, std::span<const Value> args, const Value
     cx.gAdd = int32_t((rgb >> 8) & 0xff);
     cx.bAdd = int32_t(rgb & 0xff);
     object->setColorTransform(cx);
+    object->markTransformedByScript();
     return {};
 }
 
@@ -103,6 +104,7 @@ Value colorSetTransform(Vm& vm, Object* self, std::span<const Value> args, const
         cx.*field.member = offsetArg(vm, Value(n));
     }
     object->setColorTransform(cx);
+    object->markTransformedByScript();
     return {};
 }
 

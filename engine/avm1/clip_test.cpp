@@ -196,6 +196,36 @@ TEST(ClipPaths, InitObjectIsCopiedOldestPropertyFirst)
     EXPECT_EQ(player.run(1), "q first\n");
 }
 
+TEST(ClipPaths, RecolouredClipsIgnoreTimelineMoves)
+{
+    SwfBuilder empty;
+    empty.showFrame();
+    SwfBuilder builder(8);
+    builder.defineSprite(1, empty).placeObject(placement(1, 1, "c"));
+    builder
+        .doAction(Actions()
+                      .push({0xFF0000, 1, "c"})
+                      .op(ActionCode::GetVariable)
+                      .push({1, "Color"})
+                      .op(ActionCode::NewObject)
+                      .push({"setRGB"})
+                      .op(ActionCode::CallMethod)
+                      .op(ActionCode::Pop))
+        .showFrame();
+    swf::PlaceObject move;
+    move.version = 2;
+    move.depth = 1;
+    move.move = true;
+    move.matrix = Matrix{1, 0, 0, 1, 2000, 0};
+    Actions report;
+    report.op(ActionCode::Stop).push({"c"}).op(ActionCode::GetVariable).push({"_x"});
+    report.op(ActionCode::GetMember).op(ActionCode::Trace);
+    builder.placeObject(move).doAction(report).showFrame();
+
+    Player player(builder);
+    EXPECT_EQ(player.run(3), "0\n");
+}
+
 TEST(ClipFunctions, BaseClipOfVersion5FunctionsAndTheirConstantPool)
 {
     SwfBuilder empty;

@@ -107,6 +107,7 @@ public:
     // Once a script moved, scaled or recoloured the object, timeline Move
     // records no longer change its transform.
     bool transformedByScript() const { return m_transformedByScript; }
+    void markTransformedByScript() { m_transformedByScript = true; }
 
     // Placement identity: which PlaceObject of the parent's timeline made
     // this instance (0 = created by a script). Gotos keep an instance whose
