@@ -104,15 +104,7 @@ Value makeMatrix(Vm& vm, const Matrix& m)
     return construct(vm, "Matrix", args);
 }
 
-} // namespace geom
-
-namespace {
-
-using geom::defineAccessor;
-using geom::member;
-using geom::number;
-using geom::setMember;
-
+// Appends "name=value" to a toString result being built after its "(".
 void appendField(Vm& vm, std::string& out, std::string_view name, const Value& value)
 {
     if (out.size() > 1) {
@@ -122,6 +114,16 @@ void appendField(Vm& vm, std::string& out, std::string_view name, const Value& v
     out += '=';
     out += vm.toString(value);
 }
+
+} // namespace geom
+
+namespace {
+
+using geom::appendField;
+using geom::defineAccessor;
+using geom::member;
+using geom::number;
+using geom::setMember;
 
 // "(x=1, y=2)" from the named fields of an object.
 Value describe(Vm& vm, Object* self,

@@ -8,20 +8,11 @@ namespace zf::avm1 {
 
 namespace {
 
+using geom::appendField;
 using geom::defineAccessor;
 using geom::member;
 using geom::number;
 using geom::setMember;
-
-void appendField(Vm& vm, std::string& out, std::string_view name, const Value& value)
-{
-    if (out.size() > 1) {
-        out += ", ";
-    }
-    out += name;
-    out += '=';
-    out += vm.toString(value);
-}
 
 // --- ColorTransform ------------------------------------------------------
 

@@ -15,6 +15,8 @@ Value member(Vm& vm, const Value& object, std::string_view name);
 // The same, converted to a number.
 double number(Vm& vm, const Value& object, std::string_view name);
 void setMember(Vm& vm, Object* object, std::string_view name, Value value);
+// Appends "name=value" (comma separated after the first) to a toString result.
+void appendField(Vm& vm, std::string& out, std::string_view name, const Value& value);
 
 // A getter (and setter, when given) property, hidden from enumeration.
 void defineAccessor(Vm& vm, Object* on, std::string_view name, NativeFn getter, NativeFn setter);
