@@ -116,19 +116,6 @@ Value loadVarsOnData(Vm& vm, Object* self, std::span<const Value> args, const Va
     return {};
 }
 
-Value loadVarsLoad(Vm& vm, Object* self, std::span<const Value> args, const Value& sendsFirst)
-{
-    Object* receiver = vm.toBoolean(sendsFirst) ? arg(args, 1).object() : self;
-    if (!receiver || arg(args, 0).isUndefined()) {
-        return Value(false);
-    }
-    setLoaded(vm, receiver, false);
-    std::string text;
-    bool ok = readLocalFile(vm, vm.toString(args[0]), text);
-    deliverLoad(vm, receiver, ok, std::move(text));
-    return Value(true);
-}
-
 Value returnNothing(Vm&, Object*, std::span<const Value>, const Value&)
 {
     return {};
@@ -150,8 +137,8 @@ void installLoadVars(Vm& vm)
     vm.defineMethod(proto, "toString", loadVarsToString);
     vm.defineMethod(proto, "onData", loadVarsOnData);
     vm.defineMethod(proto, "onLoad", returnNothing);
-    vm.defineMethod(proto, "load", loadVarsLoad, Value(false));
-    vm.defineMethod(proto, "sendAndLoad", loadVarsLoad, Value(true));
+    vm.defineMethod(proto, "load", loadLocalData, Value(false));
+    vm.defineMethod(proto, "sendAndLoad", loadLocalData, Value(true));
     vm.defineMethod(proto, "send", returnFalse);
     vm.defineMethod(proto, "addRequestHeader", returnNothing);
     vm.defineValue(proto, "contentType", Value(vm.intern("application/x-www-form-urlencoded")));

@@ -391,21 +391,6 @@ Value xmlOnData(Vm& vm, Object* self, std::span<const Value> args, const Value&)
     return {};
 }
 
-// load(url) and sendAndLoad(url, target): local files only, delivered
-// through onData after the current frame like a network response.
-Value xmlLoad(Vm& vm, Object* self, std::span<const Value> args, const Value& sendsFirst)
-{
-    Object* receiver = vm.toBoolean(sendsFirst) ? arg(args, 1).object() : self;
-    if (!receiver || arg(args, 0).isUndefined()) {
-        return Value(false);
-    }
-    setLoaded(vm, receiver, false);
-    std::string text;
-    bool ok = readLocalFile(vm, vm.toString(args[0]), text);
-    deliverLoad(vm, receiver, ok, std::move(text));
-    return Value(true);
-}
-
 Value returnFalse(Vm&, Object*, std::span<const Value>, const Value&)
 {
     return Value(false);
@@ -465,6 +450,21 @@ void deliverLoad(Vm& vm, Object* self, bool ok, std::string text)
     vm.addTimer(std::move(timer));
 }
 
+// load(url) and sendAndLoad(url, target): local files only, delivered
+// through onData after the current frame like a network response.
+Value loadLocalData(Vm& vm, Object* self, std::span<const Value> args, const Value& sendsFirst)
+{
+    Object* receiver = vm.toBoolean(sendsFirst) ? arg(args, 1).object() : self;
+    if (!receiver || arg(args, 0).isUndefined()) {
+        return Value(false);
+    }
+    setLoaded(vm, receiver, false);
+    std::string text;
+    bool ok = readLocalFile(vm, vm.toString(args[0]), text);
+    deliverLoad(vm, receiver, ok, std::move(text));
+    return Value(true);
+}
+
 void installXmlBuiltins(Vm& vm)
 {
     Object* nodeProto = vm.newObject();
@@ -510,8 +510,8 @@ void installXmlBuiltins(Vm& vm)
     vm.defineMethod(xmlProto, "parseXML", xmlParseXml);
     vm.defineMethod(xmlProto, "onData", xmlOnData);
     vm.defineMethod(xmlProto, "onLoad", callNothing);
-    vm.defineMethod(xmlProto, "load", xmlLoad, Value(false));
-    vm.defineMethod(xmlProto, "sendAndLoad", xmlLoad, Value(true));
+    vm.defineMethod(xmlProto, "load", loadLocalData, Value(false));
+    vm.defineMethod(xmlProto, "sendAndLoad", loadLocalData, Value(true));
     vm.defineMethod(xmlProto, "send", returnFalse);
     vm.defineMethod(xmlProto, "addRequestHeader", callNothing);
     vm.defineValue(xmlProto, "contentType", Value(vm.intern("application/x-www-form-urlencoded")));

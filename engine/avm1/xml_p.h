@@ -81,6 +81,9 @@ bool readLocalFile(Vm& vm, const std::string& url, std::string& out);
 void setLoaded(Vm& vm, Object* object, bool loaded);
 // Calls `self.onData(text)` after the current frame (undefined when failed).
 void deliverLoad(Vm& vm, Object* self, bool ok, std::string text);
+// load(url) and sendAndLoad(url, target) of XML and LoadVars; `sendsFirst`
+// tells the second form, whose target receives the data.
+Value loadLocalData(Vm& vm, Object* self, std::span<const Value> args, const Value& sendsFirst);
 
 void installExternalInterface(Vm& vm);
 void installLoadVars(Vm& vm);
