@@ -9,14 +9,6 @@ namespace zf::avm1::bitmap {
 
 namespace {
 
-constexpr double Invalid = -1;
-
-BitmapDataObject* live(Object* self)
-{
-    auto* data = dynamic_cast<BitmapDataObject*>(self);
-    return data && !data->disposed() ? data : nullptr;
-}
-
 // The bit shift of a channel flag (1 red, 2 green, 4 blue, 8 alpha), or -1.
 int channelShift(uint32_t channel)
 {

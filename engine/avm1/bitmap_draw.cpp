@@ -10,14 +10,6 @@ namespace zf::avm1::bitmap {
 
 namespace {
 
-constexpr double Invalid = -1;
-
-BitmapDataObject* live(Object* self)
-{
-    auto* data = dynamic_cast<BitmapDataObject*>(self);
-    return data && !data->disposed() ? data : nullptr;
-}
-
 // Source over destination for one premultiplied pixel.
 uint32_t over(uint32_t src, uint32_t dst)
 {

@@ -46,6 +46,18 @@ private:
 
 namespace bitmap {
 
+// What methods and properties of a disposed bitmap (or a call with too few
+// arguments) answer.
+constexpr double Invalid = -1;
+
+// The bitmap a method was called on, or nullptr when it is not one or was
+// disposed.
+inline BitmapDataObject* live(Object* self)
+{
+    auto* data = dynamic_cast<BitmapDataObject*>(self);
+    return data && !data->disposed() ? data : nullptr;
+}
+
 uint32_t premultiply(uint32_t argb);
 uint32_t unpremultiply(uint32_t argb);
 

@@ -12,14 +12,6 @@ namespace zf::avm1::bitmap {
 
 namespace {
 
-constexpr double Invalid = -1;
-
-BitmapDataObject* live(Object* self)
-{
-    auto* data = dynamic_cast<BitmapDataObject*>(self);
-    return data && !data->disposed() ? data : nullptr;
-}
-
 Value getPixel(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     BitmapDataObject* data = live(self);

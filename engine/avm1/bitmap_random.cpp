@@ -13,14 +13,6 @@ namespace zf::avm1::bitmap {
 
 namespace {
 
-constexpr double Invalid = -1;
-
-BitmapDataObject* live(Object* self)
-{
-    auto* data = dynamic_cast<BitmapDataObject*>(self);
-    return data && !data->disposed() ? data : nullptr;
-}
-
 class Random {
 public:
     explicit Random(int32_t seed)

@@ -183,8 +183,8 @@ bool sizeAllowed(int swfVersion, double width, double height)
 
 namespace {
 
-// Methods and properties of a disposed bitmap answer -1.
-constexpr double Invalid = -1;
+using bitmap::Invalid;
+using bitmap::live;
 
 Value construct(Vm& vm, Object*, std::span<const Value> args, const Value& data)
 {
@@ -200,12 +200,6 @@ Value construct(Vm& vm, Object*, std::span<const Value> args, const Value& data)
     uint32_t fill = args.size() > 3 ? bitmap::toColor(vm, args[3]) : 0xFFFFFFFFu;
     return Value(vm.heap().make<BitmapDataObject>(data.object(), int(width), int(height),
                                                   transparent, fill));
-}
-
-BitmapDataObject* live(Object* self)
-{
-    auto* data = dynamic_cast<BitmapDataObject*>(self);
-    return data && !data->disposed() ? data : nullptr;
 }
 
 Value widthOf(Vm&, Object* self, std::span<const Value>, const Value&)
