@@ -31,6 +31,30 @@ std::string bevelType(bool inner, bool onTop)
     return onTop ? "full" : inner ? "inner" : "outer";
 }
 
+// Distance, angle, blur, strength and quality: the fields drop shadows,
+// bevels and gradient filters share.
+template <class Filter>
+void readOffsetBlur(FilterData& d, const Filter& f)
+{
+    d.distance = f.distance;
+    d.angle = f.angle * DegreesPerRadian;
+    d.blurX = f.blurX;
+    d.blurY = f.blurY;
+    d.strength = f.strength;
+    d.quality = f.passes;
+}
+
+template <class Filter>
+void writeOffsetBlur(Filter& f, const FilterData& d)
+{
+    f.distance = d.distance;
+    f.angle = d.angle / DegreesPerRadian;
+    f.blurX = d.blurX;
+    f.blurY = d.blurY;
+    f.strength = d.strength;
+    f.passes = uint8_t(d.quality);
+}
+
 template <class Gradient>
 void readGradient(FilterData& d, const Gradient& g)
 {
@@ -39,12 +63,7 @@ void readGradient(FilterData& d, const Gradient& g)
         d.alphas.push_back(g.colors[i].a / 255.0);
         d.ratios.push_back(i < g.ratios.size() ? g.ratios[i] : 0);
     }
-    d.distance = g.distance;
-    d.angle = g.angle * DegreesPerRadian;
-    d.blurX = g.blurX;
-    d.blurY = g.blurY;
-    d.strength = g.strength;
-    d.quality = g.passes;
+    readOffsetBlur(d, g);
     d.knockout = g.knockout;
     d.bevelType = bevelType(g.inner, g.onTop);
 }
@@ -57,12 +76,7 @@ Gradient writeGradient(const FilterData& d)
         g.colors.push_back(rgbaOf(d.colors[i], i < d.alphas.size() ? d.alphas[i] : 0));
         g.ratios.push_back(uint8_t(i < d.ratios.size() ? d.ratios[i] : 0));
     }
-    g.distance = d.distance;
-    g.angle = d.angle / DegreesPerRadian;
-    g.blurX = d.blurX;
-    g.blurY = d.blurY;
-    g.strength = d.strength;
-    g.passes = uint8_t(d.quality);
+    writeOffsetBlur(g, d);
     g.knockout = d.knockout;
     g.inner = d.bevelType == "inner";
     g.onTop = d.bevelType == "full";
@@ -77,12 +91,7 @@ struct FromDisplay {
         d.type = FilterType::DropShadow;
         d.color = rgbOf(f.color);
         d.alpha = f.color.a / 255.0;
-        d.distance = f.distance;
-        d.angle = f.angle * DegreesPerRadian;
-        d.blurX = f.blurX;
-        d.blurY = f.blurY;
-        d.strength = f.strength;
-        d.quality = f.passes;
+        readOffsetBlur(d, f);
         d.inner = f.inner;
         d.knockout = f.knockout;
         d.hideObject = !f.compositeSource;
@@ -119,12 +128,7 @@ struct FromDisplay {
         d.highlightAlpha = f.highlightColor.a / 255.0;
         d.shadowColor = rgbOf(f.shadowColor);
         d.shadowAlpha = f.shadowColor.a / 255.0;
-        d.distance = f.distance;
-        d.angle = f.angle * DegreesPerRadian;
-        d.blurX = f.blurX;
-        d.blurY = f.blurY;
-        d.strength = f.strength;
-        d.quality = f.passes;
+        readOffsetBlur(d, f);
         d.knockout = f.knockout;
         d.bevelType = bevelType(f.inner, f.onTop);
         return d;
@@ -181,12 +185,7 @@ std::optional<swf::Filter> filterToDisplay(const FilterData& d)
     case FilterType::DropShadow: {
         swf::DropShadowFilter f;
         f.color = rgbaOf(d.color, d.alpha);
-        f.distance = d.distance;
-        f.angle = d.angle / DegreesPerRadian;
-        f.blurX = d.blurX;
-        f.blurY = d.blurY;
-        f.strength = d.strength;
-        f.passes = uint8_t(d.quality);
+        writeOffsetBlur(f, d);
         f.inner = d.inner;
         f.knockout = d.knockout;
         f.compositeSource = !d.hideObject;
@@ -209,12 +208,7 @@ std::optional<swf::Filter> filterToDisplay(const FilterData& d)
         swf::BevelFilter f;
         f.highlightColor = rgbaOf(d.highlightColor, d.highlightAlpha);
         f.shadowColor = rgbaOf(d.shadowColor, d.shadowAlpha);
-        f.distance = d.distance;
-        f.angle = d.angle / DegreesPerRadian;
-        f.blurX = d.blurX;
-        f.blurY = d.blurY;
-        f.strength = d.strength;
-        f.passes = uint8_t(d.quality);
+        writeOffsetBlur(f, d);
         f.knockout = d.knockout;
         f.inner = d.bevelType == "inner";
         f.onTop = d.bevelType == "full";
