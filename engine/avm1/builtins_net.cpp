@@ -150,8 +150,9 @@ Value loaderConstruct(Vm& vm, Object* self, std::span<const Value>, const Value&
     return {};
 }
 
-// Nothing can be loaded from here: the failure reaches the listeners on
-// the next timer pass, as a failed download would.
+// Loading movies into clips is not implemented yet, so every request fails:
+// the failure reaches the listeners on the next timer pass, as a failed
+// download would, and scripts waiting for it can go on.
 Value loaderLoadClip(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     if (!self || args.size() < 2) {
