@@ -268,15 +268,10 @@ TEST(Avm1Functions, TryCatchFinallyAndUncaught)
     EXPECT_EQ(run(7, std::move(uncaught)), "Warning: Uncaught exception, Oh no!\n");
 }
 
-TEST(Avm1Objects, EnumerationPrototypesAndAccessors)
+// Traces the names an Enumerate/Enumerate2 left on the stack, up to its null.
+void traceEnumerated(Asm& a)
 {
-    Asm enumerate;
-    enumerate.push({"o", "a", 1, "b", 2, "c", 3, 3})
-        .op(Code::InitObject)
-        .op(Code::SetVariable)
-        .push({"o"})
-        .op(Code::Enumerate)
-        .label("loop")
+    a.label("loop")
         .storeRegister(0)
         .push({Null{}})
         .op(Code::Equals2)
@@ -285,6 +280,17 @@ TEST(Avm1Objects, EnumerationPrototypesAndAccessors)
         .op(Code::Trace)
         .jump("loop")
         .label("done");
+}
+
+TEST(Avm1Objects, EnumerationPrototypesAndAccessors)
+{
+    Asm enumerate;
+    enumerate.push({"o", "a", 1, "b", 2, "c", 3, 3})
+        .op(Code::InitObject)
+        .op(Code::SetVariable)
+        .push({"o"})
+        .op(Code::Enumerate);
+    traceEnumerated(enumerate);
     // Object literals assign their pairs from the top of the stack (c first) and
     // enumeration runs newest first.
     EXPECT_EQ(run(6, std::move(enumerate)), "a\nb\nc\n");
@@ -668,17 +674,8 @@ Asm hasOwn(int index)
 TEST(Avm1Builtins, SparseArrays)
 {
     Asm keys;
-    keys.push({Reg{1}})
-        .op(Code::Enumerate2)
-        .label("loop")
-        .storeRegister(0)
-        .push({Null{}})
-        .op(Code::Equals2)
-        .ifTrue("done")
-        .push({Reg{0}})
-        .op(Code::Trace)
-        .jump("loop")
-        .label("done");
+    keys.push({Reg{1}}).op(Code::Enumerate2);
+    traceEnumerated(keys);
     Asm shift = hasOwn(0);
     shift.push({0, Reg{1}, "shift"}).op(Code::CallMethod).op(Code::Pop).append(hasOwn(0));
     Asm remove = hasOwn(2);
