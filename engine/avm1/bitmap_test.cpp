@@ -230,5 +230,127 @@ TEST(Avm1Bitmap, CopiesAndComparisons)
     EXPECT_EQ(run(8, std::move(a)), "-7f010000\n-ffff01\n-7fff81\n0\n0\n-fefdfd\n-4\n");
 }
 
+// Pushes {x: x, y: y}.
+Asm& point(Asm& a, int x, int y)
+{
+    return a.push({"x", x, "y", y, 2}).op(Code::InitObject);
+}
+
+// Pushes {x: x, y: y, width: w, height: h}.
+Asm& rectangle(Asm& a, int x, int y, int w, int h)
+{
+    return a.push({"x", x, "y", y, "width", w, "height", h, 4}).op(Code::InitObject);
+}
+
+// Calls target.method(source, source.rectangle, {x: 0, y: 0}, extra...)
+// and traces its answer.
+Asm& transfer(Asm& a, const char* target, const char* method, const char* source,
+              std::vector<Item> extra)
+{
+    for (auto it = extra.rbegin(); it != extra.rend(); ++it) {
+        a.push({*it});
+    }
+    point(a, 0, 0);
+    a.push({source}).op(Code::GetVariable).push({"rectangle"}).op(Code::GetMember);
+    a.push({source}).op(Code::GetVariable);
+    a.push({int(extra.size()) + 3, target}).op(Code::GetVariable);
+    return a.push({method}).op(Code::CallMethod).op(Code::Trace);
+}
+
+TEST(Avm1Bitmap, ChannelTransfers)
+{
+    Asm a;
+    defineBitmap(a, "b", {2, 1, false, double(0x336699)});
+    defineBitmap(a, "src", {2, 1, false, double(0x80FF00)});
+    // Red of the source into blue; then an unknown source channel (3) clears
+    // green. copyChannel answers -1 even when it copied.
+    transfer(a, "b", "copyChannel", "src", {1, 4});
+    tracePixel(a, "b", 1, 0).op(Code::Trace);
+    transfer(a, "b", "copyChannel", "src", {3, 2});
+    tracePixel(a, "b", 0, 0).op(Code::Trace);
+    // merge blends each channel by its multiplier out of 256.
+    defineBitmap(a, "m", {1, 1, false, 0});
+    defineBitmap(a, "w", {1, 1, false, double(0xFFFFFF)});
+    transfer(a, "m", "merge", "w", {128, 0, 0, 0});
+    tracePixel(a, "m", 0, 0).op(Code::Trace);
+    // paletteMap: a channel with an array maps through it (missing entries
+    // give 0); channels without one keep their value; the results add up.
+    defineBitmap(a, "p", {1, 1, false, double(0x010203)});
+    a.push({"table", 0, "Array"}).op(Code::NewObject).op(Code::SetVariable);
+    a.push({"table"}).op(Code::GetVariable).push({1, double(0xAA0000)}).op(Code::SetMember);
+    transfer(a, "p", "paletteMap", "p", {Null{}, Null{}, Null{}, Null{}});
+    tracePixel(a, "p", 0, 0).op(Code::Trace);
+    a.push({"table"}).op(Code::GetVariable);
+    point(a, 0, 0);
+    a.push({"p"}).op(Code::GetVariable).push({"rectangle"}).op(Code::GetMember);
+    a.push({"p"}).op(Code::GetVariable);
+    a.push({4, "p"}).op(Code::GetVariable).push({"paletteMap"}).op(Code::CallMethod);
+    a.op(Code::Pop);
+    tracePixel(a, "p", 0, 0).op(Code::Trace);
+    EXPECT_EQ(run(8, std::move(a)), "-1\n-cc9980\n-1\n-ccff80\n0\n-810000\n0\n-fefdfd\n-55fdfd\n");
+}
+
+TEST(Avm1Bitmap, FloodFillScrollAndHitTest)
+{
+    Asm a;
+    // A black wall down the middle column stops the fill.
+    defineBitmap(a, "f", {3, 3, false, double(0xFFFFFF)});
+    for (int y = 0; y < 3; ++y) {
+        call(a, "f", "setPixel", {1, y, 0}).op(Code::Pop);
+    }
+    call(a, "f", "floodFill", {0, 0, double(0xFF0000)}).op(Code::Pop);
+    for (int x = 0; x < 3; ++x) {
+        call(a, "f", "getPixel", {x, 2}).op(Code::Trace);
+    }
+    // scroll moves the content; the uncovered column keeps its old pixel.
+    defineBitmap(a, "s", {3, 1, false, 0});
+    for (int x = 0; x < 3; ++x) {
+        call(a, "s", "setPixel", {x, 0, 0x111111 * (x + 1)}).op(Code::Pop);
+    }
+    call(a, "s", "scroll", {1, 0}).op(Code::Pop);
+    for (int x = 0; x < 3; ++x) {
+        call(a, "s", "getPixel", {x, 0}).op(Code::Trace);
+    }
+    call(a, "s", "scroll", {-5, 0}).op(Code::Pop); // entirely off: no change
+    call(a, "s", "getPixel", {2, 0}).op(Code::Trace);
+    // hitTest against a point or a rectangle, with the bitmap placed at
+    // (10, 10): only its bottom-right pixel is opaque.
+    defineBitmap(a, "h", {2, 2, true, 0});
+    call(a, "h", "setPixel32", {1, 1, double(0xFF000000)}).op(Code::Pop);
+    auto hit = [&](auto pushSecond) {
+        pushSecond();
+        a.push({0x80});
+        point(a, 10, 10);
+        a.push({3, "h"}).op(Code::GetVariable).push({"hitTest"}).op(Code::CallMethod);
+        a.op(Code::Trace);
+    };
+    hit([&] { point(a, 11, 11); });
+    hit([&] { point(a, 10, 10); });
+    hit([&] { rectangle(a, 0, 0, 11, 11); });
+    hit([&] { rectangle(a, 0, 0, 12, 12); });
+    EXPECT_EQ(run(8, std::move(a)), "16711680\n0\n16777215\n"
+                                    "1118481\n1118481\n2236962\n2236962\n"
+                                    "true\nfalse\nfalse\ntrue\n");
+}
+
+TEST(Avm1Bitmap, DisposedBitmapsAnswerWithCodes)
+{
+    Asm a;
+    defineBitmap(a, "d", {2, 2, true, 0});
+    call(a, "d", "dispose").op(Code::Pop);
+    a.push({"d"}).op(Code::GetVariable).push({"width"}).op(Code::GetMember).op(Code::Trace);
+    call(a, "d", "getPixel", {0, 0}).op(Code::Trace);
+    call(a, "d", "clone").op(Code::Trace);
+    call(a, "d", "dispose").op(Code::Trace);
+    // A live target with a disposed source: -3; with no source at all: -2.
+    defineBitmap(a, "b", {2, 2, true, 0});
+    transfer(a, "b", "merge", "d", {1, 1, 1, 1});
+    point(a, 0, 0);
+    rectangle(a, 0, 0, 1, 1);
+    a.push({"nothing", 3, "b"}).op(Code::GetVariable).push({"copyPixels"}).op(Code::CallMethod);
+    a.op(Code::Trace);
+    EXPECT_EQ(run(8, std::move(a)), "-1\n-1\n-1\n-1\n-3\n-2\n");
+}
+
 } // namespace
 } // namespace zf::avm1
