@@ -4,7 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -140,6 +143,16 @@ void renderScene(benchmark::State& state, int width, int height, int threads)
     }
     state.counters["fps"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    // ZF_BENCH_DUMP=PREFIX writes the last frame as raw RGBA, to check that a
+    // change to the renderer kept its output.
+    if (const char* prefix = std::getenv("ZF_BENCH_DUMP")) {
+        const std::string path =
+            std::string(prefix) + std::to_string(width) + "x" + std::to_string(height) + ".rgba";
+        if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+            std::fwrite(pixels.data(), 1, pixels.size(), file);
+            std::fclose(file);
+        }
+    }
 }
 
 void BM_Scene800x600OneThread(benchmark::State& state)
@@ -215,10 +228,22 @@ void BM_Strokes(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_FillSolid)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FillSolidTranslucentRotated)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FillRadialGradient)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FillBitmapSmooth)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Strokes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Scene800x600OneThread)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Scene1920x1080TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+// ZF_BENCH_ITERATIONS=N runs every benchmark exactly N times, so that
+// instruction counts (callgrind, perf stat) compare like with like on a busy
+// machine where wall-clock times do not.
+void fixedIterations(benchmark::internal::Benchmark* b)
+{
+    if (const char* n = std::getenv("ZF_BENCH_ITERATIONS"); n && std::atoi(n) > 0)
+        b->Iterations(std::atoi(n));
+}
+
+BENCHMARK(BM_FillSolid)->Unit(benchmark::kMillisecond)->Apply(fixedIterations);
+BENCHMARK(BM_FillSolidTranslucentRotated)->Unit(benchmark::kMillisecond)->Apply(fixedIterations);
+BENCHMARK(BM_FillRadialGradient)->Unit(benchmark::kMillisecond)->Apply(fixedIterations);
+BENCHMARK(BM_FillBitmapSmooth)->Unit(benchmark::kMillisecond)->Apply(fixedIterations);
+BENCHMARK(BM_Strokes)->Unit(benchmark::kMillisecond)->Apply(fixedIterations);
+BENCHMARK(BM_Scene800x600OneThread)->Unit(benchmark::kMillisecond)->Apply(fixedIterations);
+BENCHMARK(BM_Scene1920x1080TwoThreads)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Apply(fixedIterations);

@@ -77,26 +77,38 @@ inline int CellRasterizer::nextTouched(const uint64_t* words, int x, int end) co
     return std::min(end, word * 64 + std::countr_zero(bits));
 }
 
+// The first untouched cell at or after x, or `end` when all are touched.
+inline int CellRasterizer::nextUntouched(const uint64_t* words, int x, int end) const
+{
+    int word = x >> 6;
+    uint64_t bits = ~words[word] & (~uint64_t(0) << (x & 63));
+    const int lastWord = (end - 1) >> 6;
+    while (bits == 0) {
+        if (++word > lastWord)
+            return end;
+        bits = ~words[word];
+    }
+    return std::min(end, word * 64 + std::countr_zero(bits));
+}
+
 // One piece of a segment inside a single pixel row, ya < yb. Walks the cells
 // it crosses; crossing points are computed from the piece's own end points so
 // that the same segment always splits the same way, whichever direction it
 // was given in.
-inline void CellRasterizer::addRowPiece(int row, int32_t xa, int32_t ya, int32_t xb, int32_t yb,
-                                        int direction)
+inline void CellRasterizer::addRowPiece(const Rows& rows, int row, int32_t xa, int32_t ya,
+                                        int32_t xb, int32_t yb, int direction)
 {
     const int32_t lo = std::min(xa, xb);
     const int32_t hi = std::max(xa, xb);
     const int cellLo = lo >> kSubpixelBits;
     const int cellHi = hi == lo ? cellLo : (hi - 1) >> kSubpixelBits;
-    m_rowMin[row] = std::min(m_rowMin[row], cellLo);
-    m_rowMax[row] = std::max(m_rowMax[row], cellHi);
-    // Unsigned sums wrap instead of overflowing on absurd edge counts. Row
-    // pointers are held locally: stores through them could otherwise alias
-    // the members and force reloads.
-    const size_t base = size_t(row) * size_t(m_width + 1);
-    uint32_t* const cover = m_cover.data() + base;
-    uint32_t* const area = m_area.data() + base;
-    uint64_t* const touched = m_touched.data() + size_t(row) * size_t(m_wordsPerRow);
+    rows.rowMin[row] = std::min(rows.rowMin[row], cellLo);
+    rows.rowMax[row] = std::max(rows.rowMax[row], cellHi);
+    // Unsigned sums wrap instead of overflowing on absurd edge counts.
+    const size_t base = size_t(row) * rows.stride;
+    uint32_t* const cover = rows.cover + base;
+    uint32_t* const area = rows.area + base;
+    uint64_t* const touched = rows.touched + size_t(row) * rows.wordStride;
     auto touch = [touched](int cell) { touched[cell >> 6] |= uint64_t(1) << (cell & 63); };
     if (cellLo == cellHi) {
         touch(cellLo);
@@ -122,9 +134,15 @@ inline void CellRasterizer::addRowPiece(int row, int32_t xa, int32_t ya, int32_t
         int32_t dy = (ny - py) * direction;
         cover[cell] += uint32_t(dy);
         area[cell] += uint32_t(dy * ((px - left) + (nx - left)));
-        touch(cell);
         px = nx;
         py = ny;
+    }
+    // The piece touched every cell from cellLo to cellHi: mark them a word
+    // at a time.
+    for (int word = cellLo >> 6; word <= cellHi >> 6; ++word) {
+        const int first = std::max(cellLo - word * 64, 0);
+        const int last = std::min(cellHi - word * 64, 63);
+        touched[word] |= (~uint64_t(0) >> (63 - last)) & (~uint64_t(0) << first);
     }
 }
 
@@ -156,11 +174,14 @@ void CellRasterizer::addSegment(const FixedSegment& segment)
         m_touchedMin = std::min(m_touchedMin, firstRow);
         m_touchedMax = std::max(m_touchedMax, lastRow);
     }
+    const Rows rows{m_cover.data(),  m_area.data(),       m_touched.data(),     m_rowMin.data(),
+                    m_rowMax.data(), size_t(m_width + 1), size_t(m_wordsPerRow)};
+    const int top = m_top;
     int32_t xa = xAt(ya);
     while (ya < yEnd) {
         int32_t rowEnd = std::min(((ya >> kSubpixelBits) + 1) << kSubpixelBits, yEnd);
         int32_t xb = xAt(rowEnd);
-        addRowPiece((ya >> kSubpixelBits) - m_top, xa, ya, xb, rowEnd, direction);
+        addRowPiece(rows, (ya >> kSubpixelBits) - top, xa, ya, xb, rowEnd, direction);
         ya = rowEnd;
         xa = xb;
     }
@@ -198,17 +219,18 @@ void CellRasterizer::sweepRow(int row)
             continue;
         }
         const int start = x;
-        do {
-            const uint32_t c = cover[x];
-            accumulated += c;
+        const int runEnd = nextUntouched(touched, x, end);
+        uint8_t* runOut = out - minCell;
+        for (; x < runEnd; ++x) {
+            accumulated += cover[x];
             int64_t raw = int64_t(int32_t(accumulated)) * (2 * kSubpixelScale) - int32_t(area[x]);
-            out[x - minCell] = foldCoverage<rule>(raw);
-            if (c != 0)
-                between = foldCoverage<rule>(int64_t(int32_t(accumulated)) * (2 * kSubpixelScale));
+            runOut[x] = foldCoverage<rule>(raw);
             cover[x] = 0;
             area[x] = 0;
-            ++x;
-        } while (x < end && isTouched(x));
+        }
+        // Cells without cover leave the running sum alone, so the pixels up
+        // to the next touched cell take the sum as it stands now.
+        between = foldCoverage<rule>(int64_t(int32_t(accumulated)) * (2 * kSubpixelScale));
         addSpan(start, x, out + (start - minCell), 0);
     }
     std::fill(touched + (minCell >> 6), touched + (maxCell >> 6) + 1, 0);

@@ -60,10 +60,23 @@ public:
     bool empty() const { return m_touchedMin > m_touchedMax; }
 
 private:
-    void addRowPiece(int row, int32_t xa, int32_t ya, int32_t xb, int32_t yb, int direction);
+    // The band's arrays, copied into locals for one segment: stores through
+    // the cell arrays could otherwise alias the members and force reloads.
+    struct Rows {
+        uint32_t* cover;
+        uint32_t* area;
+        uint64_t* touched;
+        int32_t* rowMin;
+        int32_t* rowMax;
+        size_t stride;
+        size_t wordStride;
+    };
+    static void addRowPiece(const Rows& rows, int row, int32_t xa, int32_t ya, int32_t xb,
+                            int32_t yb, int direction);
     template <FillRule rule>
     void sweepRow(int row);
     int nextTouched(const uint64_t* words, int x, int end) const;
+    int nextUntouched(const uint64_t* words, int x, int end) const;
 
     int m_top = 0;
     int m_rows = 0;

@@ -79,7 +79,7 @@ std::vector<uint8_t> referee(const std::vector<Polygon>& polygons, FillRule rule
 
 double quantize(double v)
 {
-    return std::round(v * kSubpixelScale) / kSubpixelScale;
+    return std::round(v * kEdgeGridPerPixel) / kEdgeGridPerPixel;
 }
 
 TEST(CoverageTest, MatchesRefereeOnRandomShapes)

@@ -16,6 +16,8 @@ namespace zf::raster {
 // Curves are flattened so that the chord never strays further than this
 // from the curve, in device pixels.
 constexpr double kFlatteningTolerance = 0.2;
+// Segment ends are rounded to this many steps per pixel (see SegmentSink).
+constexpr int kEdgeGridPerPixel = 4;
 constexpr int kMaxCurveSteps = 512;
 // Outline points of one stroked chain; beyond this the shape is skipped.
 constexpr size_t kMaxOutlinePoints = size_t(1) << 22;

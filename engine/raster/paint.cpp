@@ -38,11 +38,34 @@ const LinearTables& linearTables()
     return tables;
 }
 
+// The colour `index` takes on the way from stop `a` to stop `b`, placed by
+// their ratios: clamped to the pair, and `a` itself when `b` does not lie
+// after it.
+Rgba colorBetween(const swf::GradientStop& a, const swf::GradientStop& b, int index, bool linear)
+{
+    const int span = b.ratio - a.ratio;
+    if (span <= 0)
+        return a.color;
+    const int along = std::clamp(index - a.ratio, 0, span);
+    auto mix = [&](uint8_t p, uint8_t q) {
+        if (!linear)
+            return uint8_t((p * (span - along) + q * along + span / 2) / span);
+        const LinearTables& t = linearTables();
+        double l = t.toLinear[p] + (t.toLinear[q] - t.toLinear[p]) * along / span;
+        return t.toSrgb[size_t(l * (t.toSrgb.size() - 1) + 0.5)];
+    };
+    return {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
+            uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) / span)};
+}
+
 // Fills 256 premultiplied ramp entries. Stops are taken in the order the
-// file gives them, not sorted: a position uses the first pair of neighbouring
-// stops whose second ratio is at or past it (clamped inside that pair), and
-// positions past every such pair take the last stop's colour. Movies with
-// unsorted or repeated ratios rely on exactly this reading.
+// file gives them, not sorted, and the ramp is written front to back: the
+// entries before the first ratio take the first colour, then each pair of
+// neighbouring stops writes the entries from where the previous pair stopped
+// up to (not including) its second ratio, but always at least one entry; the
+// rest takes the last colour. So stops sharing a ratio each show as one
+// entry of their own, and a stop whose ratio goes backwards claims a single
+// entry. Movies with unsorted or repeated ratios rely on exactly this.
 void buildRamp(const swf::Gradient& gradient, const ColorTransform& cx, uint32_t* ramp)
 {
     std::array<swf::GradientStop, kMaxGradientStops> stops;
@@ -55,34 +78,16 @@ void buildRamp(const swf::Gradient& gradient, const ColorTransform& cx, uint32_t
     for (size_t i = 0; i < count; ++i)
         stops[i].color = cx.apply(stops[i].color);
     const bool linear = gradient.interpolation == swf::InterpolationMode::LinearRgb;
-    for (int index = 0; index < 256; ++index) {
-        size_t pair = 0;
-        while (pair + 1 < count && index > stops[pair + 1].ratio)
-            ++pair;
-        Rgba c;
-        if (pair + 1 >= count) {
-            c = stops[count - 1].color;
-        } else {
-            const swf::GradientStop& a = stops[pair];
-            const swf::GradientStop& b = stops[pair + 1];
-            const int span = std::max(b.ratio - a.ratio, 0);
-            const int along = std::clamp(index - a.ratio, 0, span);
-            auto mix = [&](uint8_t p, uint8_t q) {
-                if (span == 0)
-                    return p;
-                if (!linear)
-                    return uint8_t((p * (span - along) + q * along + span / 2) / span);
-                const LinearTables& t = linearTables();
-                double l = t.toLinear[p] + (t.toLinear[q] - t.toLinear[p]) * along / span;
-                return t.toSrgb[size_t(l * (t.toSrgb.size() - 1) + 0.5)];
-            };
-            c = {mix(a.color.r, b.color.r), mix(a.color.g, b.color.g), mix(a.color.b, b.color.b),
-                 span == 0
-                     ? a.color.a
-                     : uint8_t((a.color.a * (span - along) + b.color.a * along + span / 2) / span)};
-        }
-        ramp[index] = premultiply(c);
+    int next = 0;
+    for (; next < stops[0].ratio; ++next)
+        ramp[next] = premultiply(stops[0].color);
+    for (size_t k = 1; k < count && next < 256; ++k) {
+        const int end = std::min(std::max<int>(stops[k].ratio, next + 1), 256);
+        for (; next < end; ++next)
+            ramp[next] = premultiply(colorBetween(stops[k - 1], stops[k], next, linear));
     }
+    for (; next < 256; ++next)
+        ramp[next] = premultiply(stops[count - 1].color);
 }
 
 // Gradient positions are fixed point with 24 fraction bits (kRampOne = the
@@ -171,6 +176,22 @@ void shadeRadial(const uint32_t* ramp, double u, double v, double du, double dv,
                  int count, uint32_t* out)
 {
     for (int i = 0; i < skip; ++i, u += du, v += dv) {
+    }
+    if constexpr (spread == swf::SpreadMode::Pad) {
+        // The general path below in 32-bit arithmetic: inside the circle the
+        // fixed-point position is below kRampOne, outside it clamps to the
+        // last entry, and NaN reads the first, as toRampFixed maps it to 0.
+        for (int i = 0; i < count; ++i, u += du, v += dv) {
+            const float distance = std::sqrt(float(u * u + v * v));
+            uint32_t index = 0;
+            if (distance < 1.0f)
+                index = (uint32_t(distance * float(kRampOne)) * 255u + uint32_t(kRampOne / 2)) >>
+                        kRampBits;
+            else if (distance >= 1.0f)
+                index = 255;
+            out[i] = ramp[index];
+        }
+        return;
     }
     for (int i = 0; i < count; ++i, u += du, v += dv) {
         float distance = std::sqrt(float(u * u + v * v));
@@ -522,135 +543,6 @@ void shadeSpan(const Paint& paint, const uint32_t* ramps, int x, int y, int coun
         });
         break;
     case Paint::Kind::Bitmap: shadeBitmap(paint, x, y, skip, count, out); break;
-    }
-}
-
-void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int count)
-{
-    const bool opaque = pixelAlpha(color) == 255;
-    for (int i = 0; i < count; ++i, dst += 4) {
-        uint32_t k = coverage[i];
-        if (k == 0)
-            continue;
-        if (k == 255 && opaque) {
-            // Runs of full coverage are the interior of most shapes.
-            int run = 1;
-            while (i + run < count && coverage[i + run] == 255)
-                ++run;
-            for (int j = 0; j < run; ++j)
-                storePixel(dst + 4 * j, color);
-            dst += 4 * (run - 1);
-            i += run - 1;
-            continue;
-        }
-        uint32_t src = k == 255 ? color : scalePixel(color, k);
-        storePixel(dst, blendOver(loadPixel(dst), src));
-    }
-}
-
-void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, int count)
-{
-    for (int i = 0; i < count; ++i, dst += 4) {
-        uint32_t k = coverage[i];
-        if (k == 0)
-            continue;
-        uint32_t src = k == 255 ? source[i] : scalePixel(source[i], k);
-        uint32_t a = pixelAlpha(src);
-        if (a == 255)
-            storePixel(dst, src);
-        else if (a != 0)
-            storePixel(dst, blendOver(loadPixel(dst), src));
-    }
-}
-
-void blendSolidRun(uint8_t* dst, uint32_t color, uint32_t coverage, int count)
-{
-    const uint32_t src = coverage == 255 ? color : scalePixel(color, coverage);
-    const uint32_t alpha = pixelAlpha(src);
-    if (alpha == 255) {
-        for (int i = 0; i < count; ++i)
-            storePixel(dst + 4 * i, src);
-        return;
-    }
-    if (src == 0)
-        return;
-    const uint32_t keep = 255 - alpha;
-    for (int i = 0; i < count; ++i)
-        storePixel(dst + 4 * i, src + scalePixel(loadPixel(dst + 4 * i), keep));
-}
-
-void blendRun(uint8_t* dst, const uint32_t* source, uint32_t coverage, bool opaque, int count)
-{
-    if (coverage == 255 && opaque) {
-        std::memcpy(dst, source, size_t(count) * 4);
-        return;
-    }
-    for (int i = 0; i < count; ++i, dst += 4) {
-        const uint32_t src = coverage == 255 ? source[i] : scalePixel(source[i], coverage);
-        const uint32_t a = pixelAlpha(src);
-        if (a == 255)
-            storePixel(dst, src);
-        else if (a != 0)
-            storePixel(dst, blendOver(loadPixel(dst), src));
-    }
-}
-
-namespace {
-
-uint32_t addSaturated(uint32_t a, uint32_t b)
-{
-    uint32_t sum = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        uint32_t channel = ((a >> shift) & 0xFF) + ((b >> shift) & 0xFF);
-        sum |= std::min(channel, 255u) << shift;
-    }
-    return sum;
-}
-
-// The part of the new coverage that does not fit in the uncovered rest of
-// the pixel lies over what was gathered, and hides that share of it.
-inline void gatherPixel(uint32_t& group, uint8_t& covered, uint32_t source, uint32_t coverage)
-{
-    const uint32_t existing = covered;
-    const uint32_t added = std::min<uint32_t>(coverage, 255u - existing);
-    const uint32_t overlapping = coverage - added;
-    uint32_t value = group;
-    if (overlapping)
-        value = scalePixel(value, 255 - overlapping * pixelAlpha(source) / existing);
-    group = addSaturated(value, scalePixel(source, coverage));
-    covered = uint8_t(existing + added);
-}
-
-} // namespace
-
-void gatherSpan(uint32_t* group, uint8_t* covered, const uint32_t* source, const uint8_t* coverage,
-                int count)
-{
-    for (int i = 0; i < count; ++i) {
-        if (coverage[i])
-            gatherPixel(group[i], covered[i], source[i], coverage[i]);
-    }
-}
-
-void gatherSolidSpan(uint32_t* group, uint8_t* covered, uint32_t color, const uint8_t* coverage,
-                     int count)
-{
-    for (int i = 0; i < count; ++i) {
-        if (coverage[i])
-            gatherPixel(group[i], covered[i], color, coverage[i]);
-    }
-}
-
-void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int count)
-{
-    for (int i = 0; i < count; ++i, dst += 4) {
-        const uint32_t src = group[i];
-        if (pixelAlpha(src) == 255)
-            storePixel(dst, src);
-        else if (src != 0)
-            storePixel(dst, blendOver(loadPixel(dst), src));
-        group[i] = 0;
-        covered[i] = 0;
     }
 }
 

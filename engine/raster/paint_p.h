@@ -128,6 +128,11 @@ void gatherSpan(uint32_t* group, uint8_t* covered, const uint32_t* source, const
                 int count);
 void gatherSolidSpan(uint32_t* group, uint8_t* covered, uint32_t color, const uint8_t* coverage,
                      int count);
+// The same with one coverage value (1..255) for the whole span.
+void gatherRun(uint32_t* group, uint8_t* covered, const uint32_t* source, uint32_t coverage,
+               int count);
+void gatherSolidRun(uint32_t* group, uint8_t* covered, uint32_t color, uint32_t coverage,
+                    int count);
 // Composites a gathered span onto the surface and clears it.
 void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int count);
 

@@ -111,12 +111,13 @@ TEST(PaintTest, GradientStopsUnsortedAndLinearLight)
     swf::Shape shape;
     shape.groups.resize(1);
     swf::FillStyle fill = gradientFill(swf::FillType::LinearGradient, gradientAcross(0, 64));
-    // Stops stay in file order: a position uses the first neighbouring pair
-    // whose second ratio reaches it, and positions past every pair take the
-    // last listed colour (here yellow, although blue has the highest ratio).
+    // Stops stay in file order: each neighbouring pair writes the ramp up to
+    // its second ratio, a pair going backwards writes a single entry, and the
+    // rest takes the last listed colour (here yellow, although blue has the
+    // highest ratio).
     const Rgba cyan{0, 255, 255, 255}, magenta{255, 0, 255, 255}, yellow{255, 255, 0, 255};
     fill.gradient.stops = {{31, kRed},     {80, {0, 255, 0, 255}}, {50, cyan},
-                           {100, magenta}, {200, kBlue},          {150, yellow}};
+                           {100, magenta}, {200, kBlue},           {150, yellow}};
     shape.groups[0].fills = {fill};
     addRect(shape.groups[0], 0, 0, 64, 2, 1);
     Canvas canvas = renderShape(shape, 64, 2);
@@ -130,6 +131,71 @@ TEST(PaintTest, GradientStopsUnsortedAndLinearLight)
     canvas = renderShape(shape, 64, 2);
     // Half way in linear light is sRGB 188, not 128.
     EXPECT_NEAR(canvas.at(31, 1).g, 186, 4);
+}
+
+// Ramp entries built straight from the stops, without shading.
+TEST(PaintTest, RampEntriesForRepeatedAndBackwardRatios)
+{
+    const Rgba green{0, 255, 0, 255}, black{0, 0, 0, 255}, white{255, 255, 255, 255};
+    auto premultiplied = [](Rgba c) { return premultiply(c); };
+    auto between = [](Rgba a, Rgba b, int along, int span) {
+        auto mix = [&](uint8_t p, uint8_t q) {
+            return uint8_t((p * (span - along) + q * along + span / 2) / span);
+        };
+        return Rgba{mix(a.r, b.r), mix(a.g, b.g), mix(a.b, b.b), 255};
+    };
+    struct Expect {
+        int index;
+        Rgba color;
+    };
+    struct Case {
+        const char* name;
+        std::vector<swf::GradientStop> stops;
+        std::vector<Expect> expected;
+    };
+    const Case cases[] = {
+        // Stops sharing a ratio each take one entry from that ratio on; the
+        // last of them starts the next stretch, placed by its own ratio.
+        {"repeated",
+         {{6, kRed},
+          {6, green},
+          {6, kBlue},
+          {6, black},
+          {150, kRed},
+          {150, green},
+          {150, kBlue},
+          {250, white},
+          {250, black}},
+         {{0, kRed},
+          {6, kRed},
+          {7, green},
+          {8, kBlue},
+          {9, between(black, kRed, 3, 144)},
+          {149, between(black, kRed, 143, 144)},
+          {150, kRed},
+          {151, green},
+          {152, between(kBlue, white, 2, 100)},
+          {250, white},
+          {251, black},
+          {255, black}}},
+        // A ratio going backwards claims the next entry with the colour it
+        // follows; the pair after it is placed by the real ratios.
+        {"backwards",
+         {{100, kRed}, {50, green}, {200, kBlue}},
+         {{99, kRed}, {100, kRed}, {101, between(green, kBlue, 51, 150)}, {200, kBlue}}},
+        {"one stop", {{128, green}}, {{0, green}, {255, green}}},
+        {"ending early", {{0, kRed}, {10, kBlue}}, {{5, between(kRed, kBlue, 5, 10)}, {11, kBlue}}},
+    };
+    for (const Case& c : cases) {
+        swf::FillStyle fill = gradientFill(swf::FillType::LinearGradient, {});
+        fill.gradient.stops = c.stops;
+        std::vector<uint32_t> ramps;
+        makeFillPaint(fill, kTwipsToPixels, {}, nullptr, true, ramps);
+        ASSERT_EQ(ramps.size(), 256u) << c.name;
+        for (const Expect& e : c.expected)
+            EXPECT_EQ(ramps[size_t(e.index)], premultiplied(e.color))
+                << c.name << " entry " << e.index;
+    }
 }
 
 TEST(PaintTest, BitmapSamplingAndWrapping)

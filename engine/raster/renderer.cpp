@@ -272,6 +272,22 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                 else
                     blendSpan(dst, worker.shaded.data(), coverage, count);
             };
+            // Interior runs of a gathered fill skip spelling out their coverage.
+            auto gatherRunSpan = [&](int row, int x0, int x1, uint8_t value, int origin) {
+                const size_t offset = size_t(row - top) * size_t(width) + size_t(x0);
+                const int count = x1 - x0;
+                uint32_t* group = worker.group.data() + offset;
+                uint8_t* covered = worker.groupCovered.data() + offset;
+                if (paint->kind == Paint::Kind::Solid) {
+                    gatherSolidRun(group, covered, paint->color, value, count);
+                } else {
+                    shadeSpan(*paint, frame.ramps.data(), origin, row, count, worker.shaded.data(),
+                              x0 - origin);
+                    gatherRun(group, covered, worker.shaded.data(), value, count);
+                }
+                worker.dirtyMin[row - top] = std::min(worker.dirtyMin[row - top], x0);
+                worker.dirtyMax[row - top] = std::max(worker.dirtyMax[row - top], x1);
+            };
             const bool direct = !target && !clip && !gathered;
             worker.cells.sweepSpans(
                 layer.rule, [&](int row, const CoverageSpan* spans, int count, int origin) {
@@ -281,6 +297,10 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                     }
                     for (int s = 0; s < count; ++s) {
                         uint8_t* coverage = spans[s].coverage;
+                        if (!coverage && gathered && !clip) {
+                            gatherRunSpan(row, spans[s].x0, spans[s].x1, spans[s].value, origin);
+                            continue;
+                        }
                         if (!coverage) {
                             coverage = worker.runCoverage.data();
                             std::fill_n(coverage, spans[s].x1 - spans[s].x0, spans[s].value);

@@ -81,6 +81,28 @@ TEST(RendererTest, AdjacentFillsLeaveNoSeam)
     }
 }
 
+// Edge pixels count 4x4 samples, at 1/8, 3/8, 5/8 and 7/8 of the pixel: a
+// vertical edge's coverage steps in quarters by where it lies between them.
+TEST(RendererTest, EdgeCoverageStepsInQuarters)
+{
+    struct Case {
+        int twips; // left edge, into pixel 2
+        int coverage;
+    };
+    const Case cases[] = {{1, 255},  {2, 255}, {3, 191}, {6, 191}, {10, 128},
+                          {12, 128}, {14, 64}, {17, 64}, {18, 0},  {19, 0}};
+    for (const Case& c : cases) {
+        swf::Shape shape;
+        shape.groups.resize(1);
+        shape.groups[0].fills = {solidFill(kBlack)};
+        const double left = 40 + c.twips;
+        addPolygon(shape.groups[0], {{left, 20}, {160, 20}, {160, 100}, {left, 100}}, 1);
+        Canvas canvas = renderShape(shape, 10, 6);
+        EXPECT_NEAR(ink(canvas, 2, 3), c.coverage, 1) << "edge at +" << c.twips << " twips";
+        EXPECT_EQ(ink(canvas, 5, 3), 255);
+    }
+}
+
 TEST(RendererTest, HitTestFollowsFillRulesAndStrokes)
 {
     struct Case {
