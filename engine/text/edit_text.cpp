@@ -27,6 +27,19 @@ struct Item {
     double advance = 0; // twips
 };
 
+// A font's ascent or descent at a size, in whole twips (fraction dropped).
+double wholeTwips(const Face& face, bool ascent, double scale)
+{
+    return std::floor((ascent ? face.ascent() : face.descent()) * scale);
+}
+
+// Scripts read whole pixels, the fraction dropped; the epsilon keeps sums
+// that land on a whole pixel from falling just below it.
+double wholePixels(double twips)
+{
+    return std::floor(twips / kTwipsPerPixel + 1e-9);
+}
+
 bool isSpace(char32_t c)
 {
     return c == U' ' || c == U'\t' || c == 0xA0 || c == 0x3000;
@@ -234,8 +247,10 @@ private:
         for (size_t k = first; k < end; ++k) {
             if (!items[k].face)
                 continue;
-            metrics.ascent = std::max(metrics.ascent, items[k].face->ascent() * items[k].scale);
-            metrics.descent = std::max(metrics.descent, items[k].face->descent() * items[k].scale);
+            metrics.ascent =
+                std::max(metrics.ascent, wholeTwips(*items[k].face, true, items[k].scale));
+            metrics.descent =
+                std::max(metrics.descent, wholeTwips(*items[k].face, false, items[k].scale));
         }
         if (first == end)
             emptyLineMetrics(firstChar, metrics);
@@ -288,8 +303,8 @@ private:
         if (!lineFace)
             return;
         double scale = m_text.formats[format].size / lineFace->emSquare();
-        metrics.ascent = lineFace->ascent() * scale;
-        metrics.descent = lineFace->descent() * scale;
+        metrics.ascent = wholeTwips(*lineFace, true, scale);
+        metrics.descent = wholeTwips(*lineFace, false, scale);
     }
 
     void addBullet(BuiltLine& line, const ParagraphFormat& paragraph, double baseline)
@@ -366,8 +381,8 @@ TextLayout EditTextLayouter::finish(int scroll, double hscroll)
         layout.lines.push_back(line);
     }
     // Scripts read whole pixels.
-    layout.textWidth = std::round(width / kTwipsPerPixel);
-    layout.textHeight = std::round(height / kTwipsPerPixel);
+    layout.textWidth = wholePixels(width);
+    layout.textHeight = wholePixels(height);
     double innerWidth = double(m_definition.bounds.width()) - 2 * kGutter;
     layout.maxHScroll = std::max(0.0, (width - innerWidth) / kTwipsPerPixel);
     layout.bottomScroll = first + 1;
