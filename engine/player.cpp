@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <optional>
 
 namespace zf {
@@ -21,6 +22,9 @@ namespace {
 // rest of the backlog rather than running a burst of frames.
 constexpr int kMaxCatchUpFrames = 5;
 constexpr double kMaxZoom = 1 << 20;
+// Movie files scripts may load, and how many parsed ones are kept.
+constexpr uintmax_t kMaxLoadedFileBytes = 256u << 20;
+constexpr size_t kMaxCachedFiles = 64;
 
 MovieHeader toMovieHeader(const swf::SwfHeader& h)
 {
@@ -76,6 +80,11 @@ struct Player::Impl {
 
     Player* owner = nullptr;
 
+    // Movies that scripts loaded (loadMovie, loadMovieNum, MovieClipLoader),
+    // by path: a file loaded again is parsed once.
+    std::map<std::string, std::shared_ptr<const movie::MovieDefinition>> loadedFiles;
+    Result<std::shared_ptr<const movie::MovieDefinition>> loadFile(const std::string& path);
+
     void unload()
     {
         interpreter.reset();
@@ -89,6 +98,7 @@ struct Player::Impl {
         pendingFrame = 0;
         pendingMs = 0;
         rendered = false;
+        loadedFiles.clear();
     }
 
     bool ensureLoaded();
@@ -143,6 +153,7 @@ bool Player::Impl::ensureLoaded()
     header = toMovieHeader(definition->header());
     header.avm = definition->avm2() ? 2 : 1;
     stage = std::make_unique<display::Stage>(definition);
+    stage->setMovieLoader([this](const std::string& path) { return loadFile(path); });
     if (definition->avm2()) {
         // The stage exists so the background still shows.
         lastError = "ActionScript 3 movies are not supported";
@@ -157,6 +168,27 @@ bool Player::Impl::ensureLoaded()
         owner->onReadyStateChange(ReadyState::Complete);
     }
     return true;
+}
+
+// Reads a movie for a script's load request: local files only, each path
+// parsed once per run.
+Result<std::shared_ptr<const movie::MovieDefinition>>
+Player::Impl::loadFile(const std::string& path)
+{
+    if (auto it = loadedFiles.find(path); it != loadedFiles.end())
+        return it->second;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return makeError(path + ": no such file");
+    auto size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxLoadedFileBytes)
+        return makeError(path + ": unreadable or too large");
+    auto loaded = movie::MovieDefinition::load(path);
+    if (!loaded)
+        return makeError(path + ": " + loaded.message());
+    if (loadedFiles.size() < kMaxCachedFiles)
+        loadedFiles[path] = loaded.value();
+    return loaded;
 }
 
 // Enters the first frame (and applies a goto asked for before loading).

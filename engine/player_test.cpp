@@ -259,3 +259,44 @@ TEST(Player, ReadyStatesAndActionScript3Refusal)
 
 } // namespace
 } // namespace zf
+
+namespace zf {
+namespace {
+
+// A movie that loads level.swf into _level1 (by a relative path) and a clip
+// full of garbage bytes, by an absolute file:// URL, into _level2.
+TEST(PlayerLoading, LevelsComeFromFilesNextToTheMovieAndBadFilesOnlyWarn)
+{
+    MovieFiles files;
+    SwfBuilder level;
+    level.stageSize(100, 50);
+    test::ShapeBuilder square; // id 1 again: the level has its own dictionary
+    square.rectangle(200, 200, 400, 400, square.addFill(test::solidFill(kGreen)));
+    level.defineShape(1, square).place(1, 1);
+    level.doAction(
+        Actions().push({"_root"}).op(swf::ActionCode::GetVariable).op(swf::ActionCode::Trace));
+    level.showFrame();
+    files.write("level.swf", level.bytes());
+    std::string garbage = files.write("garbage.swf", {'F', 'W', 'S', 1, 2, 3});
+
+    SwfBuilder main = redSquareMovie();
+    main.doAction(Actions().getUrl("level.swf", "_level1").getUrl("file://" + garbage, "_level2"));
+    main.showFrame();
+    std::string path = files.write("main.swf", main.bytes());
+
+    Player player;
+    std::string traced;
+    player.onTrace = [&](const std::string& line) { traced += line + "\n"; };
+    ASSERT_TRUE(player.setMovie(path));
+    ASSERT_TRUE(player.step());
+    ASSERT_TRUE(player.step());
+    EXPECT_NE(traced.find("_level1\n"), std::string::npos) << traced;
+    EXPECT_NE(traced.find("Error opening URL 'file://" + garbage + "'"), std::string::npos)
+        << traced;
+    Image image = render(player, 100, 50);
+    EXPECT_EQ(image.at(20, 20), kGreen);
+    EXPECT_EQ(image.at(50, 40), kBlue);
+}
+
+} // namespace
+} // namespace zf

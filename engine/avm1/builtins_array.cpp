@@ -1,97 +1,113 @@
-// Array: the element vector behind index properties, and Array.prototype.
-#include "vm_p.h"
+// Array.prototype: methods that work on any object with a length (arrays,
+// arguments objects, plain objects reached through call/apply), and the
+// Array constructor.
+#include "array_p.h"
+
+#include "object_p.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace zf::avm1 {
 
-bool ArrayObject::getSpecial(Vm& vm, const Str& key, Value& out)
+// --- element access -----------------------------------------------------------
+
+ElementAccess::ElementAccess(Vm& vm, Object* self)
+    : m_vm(vm), m_self(self),
+      m_array(self && self->kind() == Kind::Array ? static_cast<ArrayObject*>(self) : nullptr)
 {
-    if (key.rep() == vm.names().length.rep()) {
-        out = Value(double(elements.size()));
-        return true;
-    }
-    int64_t index = arrayIndex(key.view());
-    if (index >= 0 && size_t(index) < elements.size() && !elements[size_t(index)].isHole()) {
-        out = elements[size_t(index)];
-        return true;
-    }
-    return false;
 }
 
-bool ArrayObject::setSpecial(Vm& vm, const Str& key, const Value& value)
+int32_t ElementAccess::length()
 {
-    if (key.rep() == vm.names().length.rep()) {
-        resize(vm.toNumber(value));
-        return true;
+    if (m_array) {
+        return m_array->length();
     }
-    int64_t index = arrayIndex(key.view());
-    if (index < 0 || size_t(index) >= MaxArrayLength) {
-        return false;
-    }
-    if (size_t(index) >= elements.size()) {
-        elements.resize(size_t(index) + 1, Value::hole());
-    }
-    elements[size_t(index)] = value.isHole() ? Value() : value;
-    return true;
+    return toInt32(m_vm.toNumber(m_vm.get(m_self, m_vm.names().length)));
 }
 
-void ArrayObject::specialKeys(Vm& vm, std::vector<Str>& keys)
+Value ElementAccess::get(int64_t index)
 {
-    for (size_t i = 0; i < elements.size(); ++i) {
-        if (!elements[i].isHole()) {
-            keys.push_back(vm.intern(std::to_string(i)));
+    if (m_array) {
+        if (const Value* element = m_array->denseAt(double(index))) {
+            return *element;
         }
     }
+    return m_vm.get(m_self, indexName(m_vm, index));
 }
 
-void ArrayObject::resize(double length)
+void ElementAccess::set(int64_t index, Value value)
 {
-    if (std::isnan(length) || length < 0) {
+    if (m_array && m_array->watchers().empty() && m_array->trySetDense(double(index), value)) {
         return;
     }
-    elements.resize(static_cast<size_t>(std::min(std::trunc(length), double(MaxArrayLength))),
-                    Value::hole());
+    m_vm.set(m_self, indexName(m_vm, index), std::move(value));
 }
+
+void ElementAccess::remove(int64_t index)
+{
+    m_vm.remove(m_self, indexName(m_vm, index));
+}
+
+void ElementAccess::setLength(double length)
+{
+    m_vm.set(m_self, m_vm.names().length, Value(length));
+}
+
+std::vector<Value> ElementAccess::read(int64_t from, int64_t to)
+{
+    std::vector<Value> out;
+    to = std::min(to, from + MaxRewrite);
+    for (int64_t i = from; i < to && m_vm.pending() == Pending::None; ++i) {
+        out.push_back(get(i));
+    }
+    return out;
+}
+
+void ElementAccess::rewrite(int32_t oldLength, std::vector<Value> values, double newLength)
+{
+    int64_t count = std::min<int64_t>(oldLength, MaxRewrite);
+    if (m_array && !m_array->spilled() && m_array->watchers().empty()) {
+        m_array->assign(std::move(values));
+        if (double(m_array->length()) != newLength) {
+            setLength(newLength);
+        }
+        return;
+    }
+    // Every old element goes first (those that cannot be deleted stay where
+    // they are in the order); the new ones are then added in index order.
+    if (m_array && m_array->spilled()) {
+        m_array->removeElements(m_vm, 0, count);
+    } else {
+        for (int64_t i = 0; i < count; ++i) {
+            remove(i);
+        }
+    }
+    for (size_t i = 0; i < values.size() && m_vm.pending() == Pending::None; ++i) {
+        set(int64_t(i), std::move(values[i]));
+    }
+    setLength(newLength);
+}
+
+void ElementAccess::storeSparse(int64_t oldLength, std::vector<std::pair<int64_t, Value>> elements,
+                                double newLength)
+{
+    m_array->removeElements(m_vm, 0, oldLength);
+    std::stable_sort(elements.begin(), elements.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, value] : elements) {
+        set(index, std::move(value));
+    }
+    setLength(newLength);
+}
+
+// --- the methods ------------------------------------------------------------
 
 namespace {
 
-enum SortFlag : uint32_t {
-    CaseInsensitive = 1,
-    Descending = 2,
-    UniqueSort = 4,
-    ReturnIndexedArray = 8,
-    Numeric = 16,
-};
-
-// Methods that move elements leave every slot assigned, as the reference
-// player rewrites each index.
-void fillHoles(std::vector<Value>& elements)
-{
-    for (auto& element : elements) {
-        if (element.isHole()) {
-            element = Value();
-        }
-    }
-}
-
-Value withoutHole(Value value)
-{
-    return value.isHole() ? Value() : value;
-}
-
-ArrayObject* asArray(Object* self)
-{
-    return self && self->kind() == Kind::Array ? static_cast<ArrayObject*>(self) : nullptr;
-}
-
 // The relative index rule of slice/splice: negatives count from the end.
-size_t clampIndex(Vm& vm, const Value& value, size_t length, size_t fallback)
+int64_t clampIndex(Vm& vm, const Value& value, int64_t length)
 {
-    if (value.isUndefined()) {
-        return fallback;
-    }
     double n = std::trunc(vm.toNumber(value));
     if (std::isnan(n)) {
         n = 0;
@@ -99,335 +115,249 @@ size_t clampIndex(Vm& vm, const Value& value, size_t length, size_t fallback)
     if (n < 0) {
         n = std::max(0.0, double(length) + n);
     }
-    return static_cast<size_t>(std::min(n, double(length)));
+    return static_cast<int64_t>(std::min(n, double(length)));
 }
 
 Value arrayConstruct(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
     ArrayObject* array = vm.newArray();
     if (args.size() == 1 && args[0].isNumber()) {
-        array->resize(args[0].number());
+        array->setLength(vm, args[0].number());
     } else {
-        array->elements.assign(args.begin(), args.end());
+        array->assign(std::vector<Value>(args.begin(), args.end()));
     }
     return Value(array);
 }
 
-std::string joinArray(Vm& vm, ArrayObject* array, std::string_view separator)
+// Joins at most this many elements: a sparse array may claim billions.
+constexpr int64_t MaxJoined = 1 << 22;
+constexpr size_t MaxJoinBytes = 64u << 20;
+
+Value arrayJoin(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
+    if (!self) {
+        return {};
+    }
+    std::string separator = args.empty() || args[0].isUndefined() ? "," : vm.toString(args[0]);
+    ElementAccess elements(vm, self);
+    int64_t length = std::min<int64_t>(elements.length(), MaxJoined);
     std::string out;
-    for (size_t i = 0; i < array->elements.size(); ++i) {
+    for (int64_t i = 0; i < length && out.size() < MaxJoinBytes; ++i) {
         if (i) {
             out += separator;
         }
-        const Value& element = array->elements[i];
+        Value element = elements.get(i);
         if (!element.isUndefined()) {
             out += vm.toStr(element).view();
         } else if (vm.swfVersion() >= 7) {
             out += "undefined";
         }
+        if (vm.pending() != Pending::None) {
+            return {};
+        }
     }
-    return out;
+    return Value(Str(out));
 }
 
-Value arrayJoin(Vm& vm, Object* self, std::span<const Value> args, const Value&)
+Value arrayToString(Vm& vm, Object* self, std::span<const Value>, const Value& data)
 {
-    ArrayObject* array = asArray(self);
-    if (!array) {
+    return arrayJoin(vm, self, {}, data);
+}
+
+Value arrayPush(Vm& vm, Object* self, std::span<const Value> args, const Value&)
+{
+    if (!self) {
         return {};
     }
-    std::string separator = args.empty() || args[0].isUndefined() ? "," : vm.toString(args[0]);
-    return Value(Str(joinArray(vm, array, separator)));
+    ElementAccess elements(vm, self);
+    int64_t length = elements.length();
+    for (size_t i = 0; i < args.size(); ++i) {
+        elements.set(length + int64_t(i), args[i]);
+    }
+    double newLength = double(length) + double(args.size());
+    elements.setLength(newLength);
+    return Value(double(elements.length()));
 }
 
-Value arrayToString(Vm& vm, Object* self, std::span<const Value>, const Value&)
+Value arrayUnshift(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    ArrayObject* array = asArray(self);
-    return array ? Value(Str(joinArray(vm, array, ","))) : Value();
-}
-
-Value arrayPush(Vm&, Object* self, std::span<const Value> args, const Value&)
-{
-    ArrayObject* array = asArray(self);
-    if (!array) {
+    if (!self) {
         return {};
     }
-    if (array->elements.size() + args.size() <= MaxArrayLength) {
-        array->elements.insert(array->elements.end(), args.begin(), args.end());
+    ElementAccess elements(vm, self);
+    int32_t length = elements.length();
+    if (elements.sparse(length)) {
+        std::vector<std::pair<int64_t, Value>> added;
+        for (size_t i = 0; i < args.size(); ++i) {
+            added.emplace_back(int64_t(i), args[i]);
+        }
+        int64_t n = int64_t(args.size());
+        elements.reindex(
+            length, [n](int64_t i, const Value&) { return i + n; }, std::move(added),
+            double(length) + double(n));
+        return Value(double(elements.length()));
     }
-    return Value(double(array->elements.size()));
+    std::vector<Value> values(args.begin(), args.end());
+    std::vector<Value> old = elements.read(0, length);
+    values.insert(values.end(), old.begin(), old.end());
+    double newLength = double(std::max(length, 0)) + double(args.size());
+    elements.rewrite(length, std::move(values), newLength);
+    return Value(double(elements.length()));
 }
 
-Value arrayUnshift(Vm&, Object* self, std::span<const Value> args, const Value&)
+Value arrayPop(Vm& vm, Object* self, std::span<const Value>, const Value&)
 {
-    ArrayObject* array = asArray(self);
-    if (!array) {
+    if (!self) {
         return {};
     }
-    if (array->elements.size() + args.size() <= MaxArrayLength) {
-        array->elements.insert(array->elements.begin(), args.begin(), args.end());
-    }
-    fillHoles(array->elements);
-    return Value(double(array->elements.size()));
-}
-
-Value arrayPop(Vm&, Object* self, std::span<const Value>, const Value&)
-{
-    ArrayObject* array = asArray(self);
-    if (!array || array->elements.empty()) {
+    ElementAccess elements(vm, self);
+    int32_t length = elements.length();
+    if (length <= 0) {
         return {};
     }
-    Value last = std::move(array->elements.back());
-    array->elements.pop_back();
-    return withoutHole(std::move(last));
+    Value last = elements.get(length - 1);
+    elements.remove(length - 1);
+    elements.setLength(double(length - 1));
+    return last;
 }
 
-Value arrayShift(Vm&, Object* self, std::span<const Value>, const Value&)
+Value arrayShift(Vm& vm, Object* self, std::span<const Value>, const Value&)
 {
-    ArrayObject* array = asArray(self);
-    if (!array || array->elements.empty()) {
+    if (!self) {
         return {};
     }
-    Value first = std::move(array->elements.front());
-    array->elements.erase(array->elements.begin());
-    fillHoles(array->elements);
-    return withoutHole(std::move(first));
+    ElementAccess elements(vm, self);
+    int32_t length = elements.length();
+    if (length <= 0) {
+        return {};
+    }
+    Value first = elements.get(0);
+    if (elements.sparse(length)) {
+        elements.reindex(
+            length, [](int64_t i, const Value&) { return i - 1; }, {}, length - 1);
+        return first;
+    }
+    elements.rewrite(length, elements.read(1, length), double(length - 1));
+    return first;
 }
 
-Value arrayReverse(Vm&, Object* self, std::span<const Value>, const Value&)
+Value arrayReverse(Vm& vm, Object* self, std::span<const Value>, const Value&)
 {
-    if (ArrayObject* array = asArray(self)) {
-        std::reverse(array->elements.begin(), array->elements.end());
-        fillHoles(array->elements);
+    if (!self) {
+        return {};
     }
+    ElementAccess elements(vm, self);
+    int32_t length = elements.length();
+    if (elements.sparse(length)) {
+        int64_t last = length - 1;
+        elements.reindex(
+            length, [last](int64_t i, const Value&) { return last - i; }, {}, double(length));
+        return Value(self);
+    }
+    std::vector<Value> values = elements.read(0, length);
+    std::reverse(values.begin(), values.end());
+    elements.rewrite(length, std::move(values), double(std::max(length, 0)));
     return Value(self);
 }
 
 Value arraySlice(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    ArrayObject* array = asArray(self);
-    if (!array) {
+    if (!self) {
         return {};
     }
-    size_t length = array->elements.size();
-    size_t from = clampIndex(vm, arg(args, 0), length, 0);
-    size_t to = clampIndex(vm, arg(args, 1), length, length);
-    ArrayObject* result = vm.newArray();
-    if (from < to) {
-        result->elements.assign(array->elements.begin() + from, array->elements.begin() + to);
+    ElementAccess elements(vm, self);
+    int64_t length = std::max(elements.length(), 0);
+    int64_t from = args.empty() ? 0 : clampIndex(vm, args[0], length);
+    int64_t to = arg(args, 1).isUndefined() ? length : clampIndex(vm, args[1], length);
+    return Value(vm.newArray(from < to ? elements.read(from, to) : std::vector<Value>()));
+}
+
+Value spliceSparse(Vm& vm, ElementAccess& elements, int32_t length, int64_t from, int64_t count,
+                   std::span<const Value> inserted)
+{
+    ArrayObject* removed = vm.newArray();
+    int64_t added = int64_t(inserted.size());
+    std::vector<std::pair<int64_t, Value>> stored;
+    for (size_t i = 0; i < inserted.size(); ++i) {
+        stored.emplace_back(from + int64_t(i), inserted[i]);
     }
-    return Value(result);
+    std::vector<std::pair<int64_t, Value>> taken;
+    elements.reindex(
+        length,
+        [&](int64_t i, const Value& value) -> int64_t {
+            if (i < from) {
+                return i;
+            }
+            if (i < from + count) {
+                taken.emplace_back(i - from, value);
+                return -1;
+            }
+            return i - count + added;
+        },
+        std::move(stored), double(length - count + added));
+    for (auto& [index, value] : taken) {
+        vm.set(removed, indexName(vm, index), std::move(value));
+    }
+    removed->setLength(vm, double(count));
+    return Value(removed);
 }
 
 Value arraySplice(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    ArrayObject* array = asArray(self);
-    if (!array || args.empty()) {
+    if (!self || args.empty() || args[0].isUndefined()) {
         return {};
     }
-    size_t length = array->elements.size();
-    size_t from = clampIndex(vm, args[0], length, 0);
-    size_t count = length - from;
+    ElementAccess elements(vm, self);
+    int32_t length = std::max(elements.length(), 0);
+    int64_t from = clampIndex(vm, args[0], length);
+    int64_t count = length - from;
     if (args.size() > 1) {
         double n = std::trunc(vm.toNumber(args[1]));
-        count = std::isnan(n) || n < 0 ? 0 : static_cast<size_t>(std::min(n, double(count)));
+        // A count that is not a number or below zero cancels the call.
+        if (std::isnan(n) || n < 0) {
+            return {};
+        }
+        count = static_cast<int64_t>(std::min(n, double(count)));
     }
-    ArrayObject* removed = vm.newArray();
-    auto first = array->elements.begin() + from;
-    removed->elements.assign(first, first + count);
-    array->elements.erase(first, first + count);
-    if (args.size() > 2 && array->elements.size() + args.size() <= MaxArrayLength) {
-        array->elements.insert(array->elements.begin() + from, args.begin() + 2, args.end());
+    if (elements.sparse(length)) {
+        return spliceSparse(vm, elements, length, from, count,
+                            args.subspan(std::min<size_t>(2, args.size())));
     }
-    fillHoles(array->elements);
-    fillHoles(removed->elements);
-    return Value(removed);
+    std::vector<Value> values = elements.read(0, length);
+    if (int64_t(values.size()) < from + count) {
+        return {}; // a script error stopped the reading
+    }
+    auto first = values.begin() + std::ptrdiff_t(from);
+    std::vector<Value> removed(first, first + std::ptrdiff_t(count));
+    values.erase(first, first + std::ptrdiff_t(count));
+    if (args.size() > 2 && values.size() + args.size() <= MaxArrayLength) {
+        values.insert(values.begin() + std::ptrdiff_t(from), args.begin() + 2, args.end());
+    }
+    double newLength = double(values.size());
+    elements.rewrite(length, std::move(values), newLength);
+    return Value(vm.newArray(std::move(removed)));
 }
 
 Value arrayConcat(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    ArrayObject* array = asArray(self);
-    ArrayObject* result = vm.newArray();
-    if (array) {
-        result->elements = array->elements;
+    std::vector<Value> values;
+    if (self) {
+        ElementAccess elements(vm, self);
+        values = elements.read(0, elements.length());
     }
     for (const auto& value : args) {
-        ArrayObject* other = asArray(value.object());
-        if (other) {
-            if (result->elements.size() + other->elements.size() <= MaxArrayLength) {
-                result->elements.insert(result->elements.end(), other->elements.begin(),
-                                        other->elements.end());
+        Object* other = value.object();
+        if (other && other->kind() == Kind::Array) {
+            ElementAccess elements(vm, other);
+            std::vector<Value> more = elements.read(0, elements.length());
+            if (values.size() + more.size() <= MaxArrayLength) {
+                values.insert(values.end(), more.begin(), more.end());
             }
-        } else if (result->elements.size() < MaxArrayLength) {
-            result->elements.push_back(value);
+        } else if (values.size() < MaxArrayLength) {
+            values.push_back(value);
         }
     }
-    return Value(result);
-}
-
-// Orders two values by the sort flags; -1, 0 or 1.
-int compareValues(Vm& vm, const Value& a, const Value& b, uint32_t flags)
-{
-    if (flags & Numeric && a.isNumber() && b.isNumber()) {
-        double x = a.number();
-        double y = b.number();
-        return x < y ? -1 : x > y ? 1 : 0;
-    }
-    std::string x = vm.toString(a);
-    std::string y = vm.toString(b);
-    if (a.isUndefined()) {
-        x = "undefined";
-    }
-    if (b.isUndefined()) {
-        y = "undefined";
-    }
-    if (flags & CaseInsensitive) {
-        x = foldCase(x);
-        y = foldCase(y);
-    }
-    return x < y ? -1 : x > y ? 1 : 0;
-}
-
-// Sorts indices with a comparison that may call script; returns false when
-// UNIQUESORT found equal elements (then nothing changes).
-template <class Compare>
-bool sortIndices(std::vector<size_t>& order, uint32_t flags, Compare compare)
-{
-    // A merge sort of our own: script comparators may be inconsistent, and
-    // the merge never reads outside its runs whatever they answer.
-    bool duplicate = false;
-    auto before = [&](size_t x, size_t y) {
-        int c = compare(x, y);
-        if (c == 0) {
-            duplicate = true;
-        }
-        return (flags & Descending) ? c > 0 : c < 0;
-    };
-    std::vector<size_t> buffer(order.size());
-    for (size_t width = 1; width < order.size(); width *= 2) {
-        for (size_t left = 0; left < order.size(); left += 2 * width) {
-            size_t mid = std::min(left + width, order.size());
-            size_t right = std::min(left + 2 * width, order.size());
-            size_t i = left;
-            size_t j = mid;
-            size_t k = left;
-            while (i < mid && j < right) {
-                buffer[k++] = before(order[j], order[i]) ? order[j++] : order[i++];
-            }
-            while (i < mid) {
-                buffer[k++] = order[i++];
-            }
-            while (j < right) {
-                buffer[k++] = order[j++];
-            }
-        }
-        order.swap(buffer);
-    }
-    return !(duplicate && (flags & UniqueSort));
-}
-
-Value finishSort(Vm& vm, ArrayObject* array, const std::vector<size_t>& order, uint32_t flags)
-{
-    if (flags & ReturnIndexedArray) {
-        ArrayObject* indices = vm.newArray();
-        for (size_t i : order) {
-            indices->elements.push_back(Value(double(i)));
-        }
-        return Value(indices);
-    }
-    std::vector<Value> sorted;
-    sorted.reserve(order.size());
-    for (size_t i : order) {
-        sorted.push_back(array->elements[i]);
-    }
-    array->elements = std::move(sorted);
-    return Value(array);
-}
-
-Value arraySort(Vm& vm, Object* self, std::span<const Value> args, const Value&)
-{
-    ArrayObject* array = asArray(self);
-    if (!array) {
-        return {};
-    }
-    Value compareFunction;
-    uint32_t flags = 0;
-    size_t next = 0;
-    if (!args.empty() && args[0].isObject()) {
-        compareFunction = args[0];
-        next = 1;
-    } else if (!args.empty() && !args[0].isNumber()) {
-        return {}; // neither a comparison function nor flags
-    }
-    if (args.size() > next) {
-        flags = toUint32(vm.toNumber(args[next]));
-    }
-    std::vector<Value> elements = array->elements;
-    std::vector<size_t> order(elements.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-    }
-    bool ok = sortIndices(order, flags, [&](size_t x, size_t y) {
-        if (compareFunction.isObject()) {
-            if (vm.pending() != Pending::None) {
-                return 0;
-            }
-            Value pair[] = {elements[x], elements[y]};
-            double c = vm.toNumber(vm.call(compareFunction, nullptr, pair));
-            return c < 0 ? -1 : c > 0 ? 1 : 0;
-        }
-        return compareValues(vm, elements[x], elements[y], flags);
-    });
-    if (!ok) {
-        return Value(0.0);
-    }
-    return finishSort(vm, array, order, flags);
-}
-
-Value arraySortOn(Vm& vm, Object* self, std::span<const Value> args, const Value&)
-{
-    ArrayObject* array = asArray(self);
-    if (!array || args.empty()) {
-        return Value(self);
-    }
-    std::vector<Str> fields;
-    std::vector<uint32_t> fieldFlags;
-    ArrayObject* fieldList = asArray(args[0].object());
-    if (fieldList) {
-        for (const auto& f : fieldList->elements) {
-            fields.push_back(vm.keyOf(f));
-        }
-    } else {
-        fields.push_back(vm.keyOf(args[0]));
-    }
-    ArrayObject* flagList = asArray(arg(args, 1).object());
-    uint32_t common = flagList ? 0 : toUint32(vm.toNumber(arg(args, 1)));
-    for (size_t i = 0; i < fields.size(); ++i) {
-        fieldFlags.push_back(flagList && i < flagList->elements.size()
-                                 ? toUint32(vm.toNumber(flagList->elements[i]))
-                                 : common);
-    }
-    std::vector<Value> elements = array->elements;
-    std::vector<size_t> order(elements.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
-    }
-    bool ok =
-        sortIndices(order, common & (UniqueSort | ReturnIndexedArray), [&](size_t x, size_t y) {
-            for (size_t f = 0; f < fields.size(); ++f) {
-                Value a = vm.getMember(elements[x], Value(fields[f]));
-                Value b = vm.getMember(elements[y], Value(fields[f]));
-                int c = compareValues(vm, a, b, fieldFlags[f]);
-                if (c != 0) {
-                    return (fieldFlags[f] & Descending) ? -c : c;
-                }
-            }
-            return 0;
-        });
-    if (!ok) {
-        return Value(0.0);
-    }
-    return finishSort(vm, array, order, common);
+    return Value(vm.newArray(std::move(values)));
 }
 
 } // namespace

@@ -21,10 +21,11 @@ Value addListener(Vm& vm, Object* self, std::span<const Value> args, const Value
         return Value(false);
     }
     const Value& listener = arg(args, 0);
-    bool present = std::any_of(list->elements.begin(), list->elements.end(),
+    std::vector<Value> listeners = list->values(vm);
+    bool present = std::any_of(listeners.begin(), listeners.end(),
                                [&](const Value& v) { return vm.strictEquals(v, listener); });
-    if (!present && list->elements.size() < MaxArrayLength) {
-        list->elements.push_back(listener);
+    if (!present && listeners.size() < MaxArrayLength) {
+        list->push(vm, listener);
     }
     return Value(true);
 }
@@ -36,12 +37,14 @@ Value removeListener(Vm& vm, Object* self, std::span<const Value> args, const Va
         return Value(false);
     }
     const Value& listener = arg(args, 0);
-    auto it = std::find_if(list->elements.begin(), list->elements.end(),
+    std::vector<Value> listeners = list->values(vm);
+    auto it = std::find_if(listeners.begin(), listeners.end(),
                            [&](const Value& v) { return vm.strictEquals(v, listener); });
-    if (it == list->elements.end()) {
+    if (it == listeners.end()) {
         return Value(false);
     }
-    list->elements.erase(it);
+    listeners.erase(it);
+    list->assign(std::move(listeners));
     return Value(true);
 }
 
@@ -53,7 +56,7 @@ Value broadcastMessage(Vm& vm, Object* self, std::span<const Value> args, const 
     }
     Str name = vm.keyOf(args[0]);
     // Listeners may add or remove listeners while the message goes round.
-    std::vector<Value> listeners = list->elements;
+    std::vector<Value> listeners = list->values(vm);
     for (const auto& listener : listeners) {
         if (Object* o = listener.object()) {
             vm.call(vm.get(o, name), o, args.subspan(1));

@@ -163,8 +163,8 @@ Value argumentsToAs(Vm& vm, const Value& value, int depth)
     ArrayObject* array = vm.newArray();
     if (value.object() && depth <= MaxDepth) {
         eachChild(vm, value, [&](const Value& child) {
-            if (array->elements.size() < MaxLength) {
-                array->elements.push_back(toAs(vm, child, depth + 1));
+            if (array->length() < MaxLength) {
+                array->push(vm, toAs(vm, child, depth + 1));
             }
         });
     }

@@ -1,8 +1,11 @@
 // The network classes as a player without network access shows them:
-// NetConnection (local connections only), NetStream, LocalConnection and
-// MovieClipLoader, whose loads report failure to their listeners.
+// NetConnection (local connections only), NetStream, LocalConnection, and
+// MovieClipLoader, which loads movies from local files.
+#include "builtins_loading_p.h"
 #include "geom_p.h"
 #include "system_p.h"
+
+#include <algorithm>
 
 namespace zf::avm1 {
 
@@ -150,28 +153,153 @@ Value loaderConstruct(Vm& vm, Object* self, std::span<const Value>, const Value&
     return {};
 }
 
-// Loading movies into clips is not implemented yet, so every request fails:
-// the failure reaches the listeners on the next timer pass, as a failed
-// download would, and scripts waiting for it can go on.
+// Keeps a loader alive (a garbage-collection root of the stage runner) for
+// as long as a load request refers to it.
+class PendingLoader {
+public:
+    PendingLoader(StageRunner& runner, Object* loader) : m_roots(runner.loadRoots), m_loader(loader)
+    {
+        runner.loadRoots->push_back(loader);
+    }
+    ~PendingLoader()
+    {
+        if (auto roots = m_roots.lock()) {
+            if (auto it = std::find(roots->begin(), roots->end(), m_loader); it != roots->end()) {
+                roots->erase(it);
+            }
+        }
+    }
+    PendingLoader(const PendingLoader&) = delete;
+    PendingLoader& operator=(const PendingLoader&) = delete;
+    Object* loader() const { return m_loader; }
+
+private:
+    std::weak_ptr<std::vector<Object*>> m_roots;
+    Object* m_loader;
+};
+
+void broadcastToLoader(Vm& vm, Object* loader, const char* message, std::vector<Value> args)
+{
+    args.insert(args.begin(), Value(vm.intern(message)));
+    vm.callHandler(vm.get(loader, "broadcastMessage"), loader, args);
+}
+
+// A failure reaches the listeners on the next timer pass, as a failed
+// download would.
+void reportLoadErrorLater(Vm& vm, Object* loader, const Value& target)
+{
+    Vm::Timer timer{};
+    timer.due = vm.now();
+    timer.function = Value(loader);
+    timer.method = vm.intern("broadcastMessage");
+    timer.args = {Value(vm.intern("onLoadError")), target, Value(Str("URLNotFound"))};
+    vm.addTimer(std::move(timer));
+}
+
+StageRunner* stageRunnerOf(Vm& vm)
+{
+    return dynamic_cast<StageRunner*>(&vm.binding());
+}
+
+// The target of loadClip and friends: a clip, a level number, or a path.
+std::optional<LoadTarget> loaderTarget(Vm& vm, StageRunner& runner, const Value& value)
+{
+    if (value.isNumber()) {
+        double level = vm.toNumber(value);
+        if (!(level >= 0 && level < 1e8)) {
+            return std::nullopt;
+        }
+        return LoadTarget{nullptr, int(level)};
+    }
+    Object* object = value.object();
+    if (value.isString()) {
+        std::string path = vm.toString(value);
+        Context* context = vm.context();
+        object = context ? vm.resolvePath(*context, path, vm.liveTarget(*context)) : nullptr;
+        if (!object) {
+            // "_levelN" of a level not loaded yet.
+            std::string lower = foldCase(path);
+            if (lower.size() > 6 && lower.size() <= 14 && lower.compare(0, 6, "_level") == 0 &&
+                lower.find_first_not_of("0123456789", 6) == std::string::npos) {
+                return LoadTarget{nullptr, std::stoi(lower.substr(6))};
+            }
+        }
+    }
+    display::DisplayObject* display =
+        runner.displayOf(object ? vm.binding().forward(object) : nullptr);
+    display::MovieClip* clip = display ? display->asMovieClip() : nullptr;
+    if (!clip) {
+        return std::nullopt;
+    }
+    return LoadTarget{clip, -1};
+}
+
 Value loaderLoadClip(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     if (!self || args.size() < 2) {
         return Value(false);
     }
-    Vm::Timer timer{};
-    timer.due = vm.now();
-    timer.function = Value(self);
-    timer.method = vm.intern("broadcastMessage");
-    timer.args = {Value(vm.intern("onLoadError")), args[1], Value(Str("URLNotFound"))};
-    vm.addTimer(std::move(timer));
+    StageRunner* runner = stageRunnerOf(vm);
+    std::optional<LoadTarget> target = runner ? loaderTarget(vm, *runner, args[1]) : std::nullopt;
+    if (!runner || !target) {
+        return Value(false);
+    }
+    auto pending = std::make_shared<PendingLoader>(*runner, self);
+    LoadCallbacks callbacks;
+    Vm* vmPointer = &vm;
+    callbacks.onLoaded = [vmPointer, runner, pending,
+                          original = args[1]](display::MovieClip* clip, const std::string&,
+                                              const movie::MovieDefinition* movie) {
+        Vm& vm = *vmPointer;
+        Object* loader = pending->loader();
+        if (!clip || !movie) {
+            broadcastToLoader(vm, loader, "onLoadError", {original, Value(Str("URLNotFound"))});
+            return;
+        }
+        Value target(runner->objectFor(*clip));
+        double size = double(movie->header().fileSize);
+        broadcastToLoader(vm, loader, "onLoadStart", {target});
+        broadcastToLoader(vm, loader, "onLoadProgress", {target, Value(size), Value(size)});
+        broadcastToLoader(vm, loader, "onLoadComplete", {target, Value(0.0)});
+    };
+    callbacks.onInit = [vmPointer, runner, pending](display::MovieClip& clip) {
+        broadcastToLoader(*vmPointer, pending->loader(), "onLoadInit",
+                          {Value(runner->objectFor(clip))});
+    };
+    std::string url = arg(args, 0).isUndefined() ? "" : vm.toString(args[0]);
+    if (url.empty() || !requestMovieLoad(vm, *target, url, std::move(callbacks))) {
+        reportLoadErrorLater(vm, self, args[1]);
+    }
     return Value(true);
 }
 
-Value loaderGetProgress(Vm& vm, Object*, std::span<const Value>, const Value&)
+Value loaderUnloadClip(Vm& vm, Object*, std::span<const Value> args, const Value&)
 {
+    StageRunner* runner = stageRunnerOf(vm);
+    std::optional<LoadTarget> target =
+        runner ? loaderTarget(vm, *runner, arg(args, 0)) : std::nullopt;
+    if (!target) {
+        return Value(false);
+    }
+    return Value(requestMovieLoad(vm, *target, {}, {}));
+}
+
+// Local files arrive whole: both counts are the file's size.
+Value loaderGetProgress(Vm& vm, Object*, std::span<const Value> args, const Value&)
+{
+    double size = 0;
+    StageRunner* runner = stageRunnerOf(vm);
+    if (std::optional<LoadTarget> target =
+            runner ? loaderTarget(vm, *runner, arg(args, 0)) : std::nullopt) {
+        display::MovieClip* clip =
+            target->clip ? target->clip : runner->stage().level(target->level);
+        if (clip) {
+            size = double(clip->definition().header().fileSize);
+        }
+    }
     Object* progress = vm.newObject();
-    vm.set(progress, vm.intern("bytesLoaded"), Value(0.0));
-    vm.set(progress, vm.intern("bytesTotal"), Value(0.0));
+    vm.set(progress, vm.intern("bytesLoaded"), Value(size));
+    vm.set(progress, vm.intern("bytesTotal"), Value(size));
     return Value(progress);
 }
 
@@ -185,7 +313,7 @@ void installMovieClipLoader(Vm& vm)
         }
     }
     vm.defineMethod(proto, "loadClip", loaderLoadClip);
-    vm.defineMethod(proto, "unloadClip", returnFalse);
+    vm.defineMethod(proto, "unloadClip", loaderUnloadClip);
     vm.defineMethod(proto, "getProgress", loaderGetProgress);
 }
 

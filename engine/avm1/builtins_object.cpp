@@ -50,11 +50,21 @@ Value objectHasOwnProperty(Vm& vm, Object* self, std::span<const Value> args, co
     return Value(vm.hasOwn(self, key));
 }
 
+// Array elements kept in an array's dense run become ordinary properties
+// before code that works on property entries directly touches them.
+void spillArray(Vm& vm, Object* object)
+{
+    if (object && object->kind() == Kind::Array) {
+        static_cast<ArrayObject*>(object)->spill(vm);
+    }
+}
+
 Value objectIsPropertyEnumerable(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     if (!self) {
         return Value(false);
     }
+    spillArray(vm, self);
     const Property* property = self->properties().find(vm.keyOf(arg(args, 0)), vm.fold());
     return Value(property && !(property->flags & DontEnum));
 }
@@ -80,6 +90,7 @@ Value objectAddProperty(Vm& vm, Object* self, std::span<const Value> args, const
     if (!self || name.empty() || !getter || (!setter && !setterValue.isNull())) {
         return Value(false);
     }
+    spillArray(vm, self);
     Property* property = self->properties().find(name, vm.fold());
     if (!property) {
         property = &self->properties().add(name, Value(), vm.fold());
@@ -235,7 +246,7 @@ Value asSetPropFlags(Vm& vm, Object*, std::span<const Value> args, const Value&)
     const Value& list = arg(args, 1);
     bool all = list.isNull();
     if (Object* array = list.object(); array && array->kind() == Kind::Array) {
-        for (const auto& element : static_cast<ArrayObject*>(array)->elements) {
+        for (const auto& element : static_cast<ArrayObject*>(array)->values(vm, 4096)) {
             names.push_back(vm.keyOf(element));
         }
     } else if (!all) {
@@ -250,6 +261,7 @@ Value asSetPropFlags(Vm& vm, Object*, std::span<const Value> args, const Value&)
             start = comma + 1;
         }
     }
+    spillArray(vm, object);
     auto apply = [&](Property& property) {
         uint32_t flags = property.flags | (uint32_t(property.versionBits) & ~7u);
         flags = (flags & ~clearFlags) | setFlags;

@@ -21,6 +21,12 @@ class FocusState : public Object {
 public:
     explicit FocusState(Object* proto) : Object(proto, Kind::Native) {}
     std::weak_ptr<display::DisplayObject> focus;
+    // The focused field's selection is reported only once it was set (a
+    // script focusing a field selects its text after telling listeners).
+    bool selectionSet = false;
+    // setSelection puts the caret at its second position, which may be
+    // the start of the selected range.
+    bool caretAtBegin = false;
 
     display::DisplayObject* current() const
     {
@@ -37,7 +43,7 @@ FocusState* stateOf(const Value& data)
 display::TextField* focusedField(const Value& data)
 {
     FocusState* state = stateOf(data);
-    display::DisplayObject* object = state ? state->current() : nullptr;
+    display::DisplayObject* object = state && state->selectionSet ? state->current() : nullptr;
     return object ? object->asTextField() : nullptr;
 }
 
@@ -53,23 +59,71 @@ Value getFocus(Vm&, Object*, std::span<const Value>, const Value& data)
     return object ? Value(Str(object->targetPath())) : Value::null();
 }
 
+// Buttons and text fields take the focus; a clip does when it acts as a
+// button or its focusEnabled is true.
+bool canTakeFocus(Vm& vm, display::DisplayObject& object)
+{
+    switch (object.kind()) {
+    case display::ObjectKind::Button:
+    case display::ObjectKind::TextField: return true;
+    case display::ObjectKind::MovieClip: {
+        StageRunner& runner = runnerOf(vm);
+        if (runner.hasButtonHandlers(object)) {
+            return true;
+        }
+        return vm.toBoolean(vm.get(runner.objectFor(object), vm.intern("focusEnabled")));
+    }
+    default: return false;
+    }
+}
+
+void callFocusHandler(Vm& vm, display::DisplayObject* object, const char* name,
+                      display::DisplayObject* other)
+{
+    if (!object) {
+        return;
+    }
+    Object* self = runnerOf(vm).objectFor(*object);
+    Value handler = vm.get(self, vm.intern(name));
+    if (handler.isObject()) {
+        Value args[] = {objectValue(vm, other)};
+        vm.callHandler(handler, self, args);
+    }
+}
+
+// The object losing the focus hears onKillFocus, the one gaining it
+// onSetFocus, then the Selection listeners onSetFocus(old, new).
 void changeFocus(Vm& vm, Object* selection, FocusState& state, display::DisplayObject* next)
 {
     display::DisplayObject* previous = state.current();
-    if (display::TextField* field = next ? next->asTextField() : nullptr) {
-        // A field given the focus by a script (again or not) selects all
-        // of its text.
-        field->selectionBegin = 0;
-        field->selectionEnd = int(field->length());
-    }
+    display::TextField* field = next ? next->asTextField() : nullptr;
     if (previous == next) {
+        // Focusing the focused field again selects all of it again.
+        if (field) {
+            field->selectionBegin = 0;
+            field->selectionEnd = int(field->length());
+            state.selectionSet = true;
+            state.caretAtBegin = false;
+        }
         return;
     }
-    state.focus = next ? next->weak_from_this() : std::weak_ptr<display::DisplayObject>();
+    auto keepPrevious = previous ? previous->shared_from_this() : nullptr;
+    auto keepNext = next ? next->shared_from_this() : nullptr;
+    state.focus = keepNext;
+    state.selectionSet = false;
+    state.caretAtBegin = false;
+    callFocusHandler(vm, previous, "onKillFocus", next);
+    callFocusHandler(vm, next, "onSetFocus", previous);
     if (selection) {
         Value args[] = {Value(vm.intern("onSetFocus")), objectValue(vm, previous),
                         objectValue(vm, next)};
         vm.callMethod(selection, vm.intern("broadcastMessage"), args);
+    }
+    if (field && state.current() == next) {
+        // A field a script focuses has all its text selected.
+        field->selectionBegin = 0;
+        field->selectionEnd = int(field->length());
+        state.selectionSet = true;
     }
 }
 
@@ -90,7 +144,7 @@ Value setFocus(Vm& vm, Object* self, std::span<const Value> args, const Value& d
     } else if (Object* o = target.object()) {
         object = runnerOf(vm).displayOf(vm.binding().forward(o));
     }
-    if (!object) {
+    if (!object || !canTakeFocus(vm, *object)) {
         return Value(false);
     }
     changeFocus(vm, self, *state, object);
@@ -99,7 +153,6 @@ Value setFocus(Vm& vm, Object* self, std::span<const Value> args, const Value& d
 
 Value selectionIndex(Vm&, Object*, std::span<const Value>, const Value& data)
 {
-    // data: the focus state; which index is chosen by the method name below.
     display::TextField* field = focusedField(data);
     return Value(field ? double(field->selectionBegin) : -1.0);
 }
@@ -110,10 +163,23 @@ Value selectionEnd(Vm&, Object*, std::span<const Value>, const Value& data)
     return Value(field ? double(field->selectionEnd) : -1.0);
 }
 
-Value setSelection(Vm& vm, Object*, std::span<const Value> args, const Value& data)
+Value caretIndex(Vm&, Object*, std::span<const Value>, const Value& data)
 {
     display::TextField* field = focusedField(data);
     if (!field) {
+        return Value(-1.0);
+    }
+    return Value(double(stateOf(data)->caretAtBegin ? field->selectionBegin : field->selectionEnd));
+}
+
+// Positions are clamped to the text; a missing or non-numeric end keeps
+// the current one, and without a start nothing changes.
+Value setSelection(Vm& vm, Object*, std::span<const Value> args, const Value& data)
+{
+    FocusState* state = stateOf(data);
+    display::DisplayObject* object = state ? state->current() : nullptr;
+    display::TextField* field = object ? object->asTextField() : nullptr;
+    if (!field || args.empty()) {
         return {};
     }
     auto position = [&](const Value& value, int fallback) {
@@ -123,10 +189,14 @@ Value setSelection(Vm& vm, Object*, std::span<const Value> args, const Value& da
         }
         return int(std::clamp(n, 0.0, double(field->length())));
     };
-    int begin = position(arg(args, 0), 0);
-    int end = args.size() > 1 ? position(args[1], begin) : begin;
+    int current = state->caretAtBegin ? field->selectionBegin : field->selectionEnd;
+    int begin = position(args[0], field->selectionBegin);
+    int end = args.size() > 1 ? position(args[1], current) : current;
+    end = std::clamp(end, 0, int(field->length()));
     field->selectionBegin = std::min(begin, end);
     field->selectionEnd = std::max(begin, end);
+    state->caretAtBegin = end < begin;
+    state->selectionSet = true;
     return {};
 }
 
@@ -281,7 +351,7 @@ void installSelection(Vm& vm, StageRunner&)
     vm.defineMethod(selection, "setFocus", setFocus, state);
     vm.defineMethod(selection, "getBeginIndex", selectionIndex, state);
     vm.defineMethod(selection, "getEndIndex", selectionEnd, state);
-    vm.defineMethod(selection, "getCaretIndex", selectionEnd, state);
+    vm.defineMethod(selection, "getCaretIndex", caretIndex, state);
     vm.defineMethod(selection, "setSelection", setSelection, state);
 }
 

@@ -202,7 +202,7 @@ Value stringSplit(Vm& vm, Object* self, std::span<const Value> args, const Value
     ArrayObject* result = vm.newArray();
     bool noSeparator = args.empty() || args[0].isUndefined();
     if (noSeparator && vm.version() >= 6) {
-        result->elements.push_back(Value(Str(encode(text))));
+        result->push(vm, Value(Str(encode(text))));
         return Value(result);
     }
     // SWF 5 splits at commas when no separator is given, and does not
@@ -210,15 +210,15 @@ Value stringSplit(Vm& vm, Object* self, std::span<const Value> args, const Value
     std::u32string separator = noSeparator ? U"," : decode(vm.toStr(args[0]).view());
     if (separator.empty() && vm.version() <= 5) {
         if (integerArg(vm, args, 1, 1) > 0) {
-            result->elements.push_back(Value(Str(encode(text))));
+            result->push(vm, Value(Str(encode(text))));
         }
         return Value(result);
     }
     double limit = integerArg(vm, args, 1, double(MaxArrayLength));
-    auto room = [&] { return double(result->elements.size()) < limit; };
+    auto room = [&] { return double(result->length()) < limit; };
     if (separator.empty()) {
         for (size_t i = 0; i < text.size() && room(); ++i) {
-            result->elements.push_back(Value(Str(utf8Encode(text[i]))));
+            result->push(vm, Value(Str(utf8Encode(text[i]))));
         }
         return Value(result);
     }
@@ -226,10 +226,10 @@ Value stringSplit(Vm& vm, Object* self, std::span<const Value> args, const Value
     while (room()) {
         size_t found = text.find(separator, start);
         if (found == std::u32string::npos) {
-            result->elements.push_back(Value(Str(encode(text.substr(start)))));
+            result->push(vm, Value(Str(encode(text.substr(start)))));
             break;
         }
-        result->elements.push_back(Value(Str(encode(text.substr(start, found - start)))));
+        result->push(vm, Value(Str(encode(text.substr(start, found - start)))));
         start = found + separator.size();
     }
     return Value(result);

@@ -86,7 +86,7 @@ Value sheetGetStyleNames(Vm& vm, Object* self, std::span<const Value>, const Val
     ArrayObject* names = vm.newArray();
     if (Object* styles = stylesOf(vm, self, false)) {
         for (const Str& name : vm.enumerate(styles)) {
-            names->elements.push_back(Value(name));
+            names->push(vm, Value(name));
         }
     }
     return Value(names);

@@ -342,9 +342,10 @@ Value asNative(Vm& vm, Object*, std::span<const Value> args, const Value& data)
     }
     int32_t table = toInt32(vm.toNumber(args[0]));
     int32_t index = toInt32(vm.toNumber(args[1]));
-    for (size_t i = 0; i + 2 < entries->elements.size(); i += 3) {
-        if (entries->elements[i].number() == table && entries->elements[i + 1].number() == index) {
-            return entries->elements[i + 2];
+    std::vector<Value> list = entries->values(vm);
+    for (size_t i = 0; i + 2 < list.size(); i += 3) {
+        if (list[i].number() == table && list[i + 1].number() == index) {
+            return list[i + 2];
         }
     }
     // The Math table answers every index: unknown ones still read two
@@ -364,9 +365,9 @@ void installAsNative(Vm& vm)
         if (!function.object()) {
             continue;
         }
-        entries->elements.push_back(Value(double(entry.table)));
-        entries->elements.push_back(Value(double(entry.index)));
-        entries->elements.push_back(function);
+        entries->push(vm, Value(double(entry.table)));
+        entries->push(vm, Value(double(entry.index)));
+        entries->push(vm, function);
     }
     // ASnative(2, 0): whether the innermost script function was called by
     // `new`; natives run inside their caller's activation, so a getter or a
@@ -375,9 +376,9 @@ void installAsNative(Vm& vm)
         vm.newNative([](Vm& vm, Object*, std::span<const Value>, const Value&) -> Value {
             return Value(vm.context() && vm.context()->constructing);
         });
-    entries->elements.push_back(Value(2.0));
-    entries->elements.push_back(Value(0.0));
-    entries->elements.push_back(Value(calledByNew));
+    entries->push(vm, Value(2.0));
+    entries->push(vm, Value(0.0));
+    entries->push(vm, Value(calledByNew));
     vm.defineMethod(vm.global(), "ASnative", asNative, Value(entries));
 }
 

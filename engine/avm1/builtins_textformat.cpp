@@ -301,7 +301,7 @@ display::TextFormat readTextFormat(Vm& vm, TextFormatObject& format)
     number(FormatField::Leading, f.leading);
     if (auto* stops = dynamic_cast<ArrayObject*>(format.at(FormatField::TabStops).object())) {
         std::vector<double> values;
-        for (const Value& stop : stops->elements) {
+        for (const Value& stop : stops->values(vm, 1024)) {
             values.push_back(vm.toNumber(stop));
         }
         f.tabStops = std::move(values);

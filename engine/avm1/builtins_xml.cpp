@@ -406,7 +406,7 @@ Value deliverNow(Vm& vm, Object*, std::span<const Value> args, const Value& targ
 
 } // namespace
 
-bool readLocalFile(Vm& vm, const std::string& url, std::string& out)
+std::optional<std::string> localFilePath(Vm& vm, const std::string& url)
 {
     namespace fs = std::filesystem;
     std::string path = url;
@@ -414,10 +414,21 @@ bool readLocalFile(Vm& vm, const std::string& url, std::string& out)
         path = path.substr(7);
     }
     if (path.empty() || path.find("://") != std::string::npos) {
-        return false;
+        return std::nullopt;
     }
     fs::path full =
         fs::path(path).is_absolute() ? fs::path(path) : fs::path(vm.options().baseDirectory) / path;
+    return full.lexically_normal().string();
+}
+
+bool readLocalFile(Vm& vm, const std::string& url, std::string& out)
+{
+    namespace fs = std::filesystem;
+    std::optional<std::string> local = localFilePath(vm, url);
+    if (!local) {
+        return false;
+    }
+    fs::path full(*local);
     std::error_code error;
     auto size = fs::file_size(full, error);
     if (error || !fs::is_regular_file(full, error) || size > MaxLoadBytes) {

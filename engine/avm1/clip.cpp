@@ -2,7 +2,9 @@
 #include "clip_p.h"
 #include "text_p.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace zf::avm1 {
 
@@ -56,6 +58,7 @@ ClipObject* StageRunner::objectFor(display::DisplayObject& object)
     case display::ObjectKind::MovieClip: proto = movieClipProto; break;
     case display::ObjectKind::Button: proto = buttonProto; break;
     case display::ObjectKind::TextField: proto = textFieldProto; break;
+    case display::ObjectKind::Video: proto = videoPrototype(m_vm); break;
     default: break;
     }
     auto* clip = m_vm.heap().make<ClipObject>(proto, *this, object.shared_from_this());
@@ -284,20 +287,20 @@ bool StageRunner::hasButtonHandlers(const display::DisplayObject& object) const
 namespace {
 
 // A frame number from a script value: labels (case-insensitive), numeric
-// strings, and numbers truncated and wrapped modulo 2^32; 0 when none.
+// strings and numbers; 0 when the value names no frame. The player counts
+// frames from 0 in 32-bit integers: the value wraps to 32 bits and one is
+// taken off with wrapping, so -2^31 lands past the end (the last frame)
+// while 0 and every other negative number name nothing.
 int frameNumber(Vm& vm, display::MovieClip& clip, const Value& frame)
 {
     if (frame.isNumber()) {
         double n = frame.number();
-        if (std::isnan(n)) {
-            return 0;
-        }
-        uint32_t wrapped = toUint32(n);
-        return wrapped > 0x7FFFFFFF ? 0 : int(wrapped);
+        auto index = int32_t(uint32_t(toInt32(std::isnan(n) ? 0 : n)) - 1u);
+        return index < 0 ? 0 : (index == INT32_MAX ? INT32_MAX : index + 1);
     }
     std::string text = vm.toString(frame);
     double n = stringToNumber(text, 7);
-    if (!text.empty() && !std::isnan(n)) {
+    if (!text.empty() && n == std::trunc(n)) {
         return frameNumber(vm, clip, Value(n));
     }
     return clip.frameOfLabel(text).value_or(0);
@@ -316,7 +319,9 @@ void StageRunner::gotoFrame(Object* object, const Value& frame, bool play, int b
     if (number <= 0) {
         return;
     }
-    clip->gotoFrame(number + bias, play);
+    // The scene bias of GotoFrame2 may carry the frame past the last one;
+    // gotoFrame clamps.
+    clip->gotoFrame(int(std::min<int64_t>(int64_t(number) + bias, INT32_MAX)), play);
 }
 
 void StageRunner::setPlaying(Object* object, bool playing)
@@ -357,12 +362,16 @@ void StageRunner::callFrame(Object* object, const Value& frame)
 void StageRunner::cloneClip(Object* object, const Str& name, double depth)
 {
     display::DisplayObject* target = displayOf(forward(object));
-    display::MovieClip* clip = target ? target->asMovieClip() : nullptr;
     // CloneSprite gives a timeline depth (16384 is script depth 0); the
     // topmost depths are reserved.
     constexpr double kMaxCloneDepth = 2130706428;
-    if (clip && !std::isnan(depth) && depth >= -kMaxCloneDepth && depth <= kMaxCloneDepth) {
+    if (!target || std::isnan(depth) || depth < -kMaxCloneDepth || depth > kMaxCloneDepth) {
+        return;
+    }
+    if (display::MovieClip* clip = target->asMovieClip()) {
         clip->duplicate(std::string(name.view()), int(depth));
+    } else if (display::TextField* field = target->asTextField(); field && field->parent()) {
+        field->parent()->duplicateField(*field, std::string(name.view()), int(depth));
     }
 }
 
@@ -417,6 +426,7 @@ std::string StageRunner::targetPath(Object* object)
 void StageRunner::addRoots(std::vector<Object*>& roots)
 {
     roots.insert(roots.end(), m_live.begin(), m_live.end());
+    roots.insert(roots.end(), loadRoots->begin(), loadRoots->end());
 }
 
 Object* StageRunner::forward(Object* object)

@@ -29,6 +29,11 @@ public:
     display::ObjectKind kindOfDisplay() const { return m_kind; }
     void refreshPath();
 
+    // Focus settings a script gave this object (tabIndex, _focusrect);
+    // unset until one does.
+    std::optional<int32_t> tabIndex;
+    std::optional<bool> focusRect;
+
     bool getSpecial(Vm& vm, const Str& key, Value& out) override;
     bool setSpecial(Vm& vm, const Str& key, const Value& value) override;
     void specialKeys(Vm& vm, std::vector<Str>& keys) override;
@@ -41,6 +46,7 @@ private:
     display::DisplayObject* childNamed(display::DisplayObject& object, std::string_view name) const;
     void syncPlainProperty(Vm& vm, display::DisplayObject& object, const std::string& lower,
                            const Value& value);
+    bool setPlayerSetting(Vm& vm, const std::string& lower, const Value& value);
 
     StageRunner& m_runner;
     std::weak_ptr<display::DisplayObject> m_object;
@@ -71,6 +77,10 @@ public:
     Object* movieClipProto = nullptr;
     Object* buttonProto = nullptr;
     Object* textFieldProto = nullptr;
+    // Player-wide settings any clip reads and writes (_quality,
+    // _soundbuftime): quality 0 low, 1 medium, 2 high, 3 best.
+    int quality = 2;
+    int soundBufferTime = 5;
 
     // display::ScriptRunner
     void beginTick(double) override {}
@@ -100,9 +110,18 @@ public:
     Object* forward(Object* object) override;
     bool isRemoved(Object* object) override;
     bool isMovieClip(Object* object) override;
+    // Loading (builtins_loading.cpp).
+    void getUrl(const std::string& url, const std::string& target, int flags) override;
+    Object* rootOf(Object* clip) override;
+    Object* level(int number) override;
 
     // Properties copied onto the next clip created (attachMovie's init object).
     void setPendingInit(Object* init) { m_pendingInit = init; }
+    // Objects that movie loads still waiting for the end of the frame refer
+    // to (MovieClipLoader listeners); kept alive until the load is done. The
+    // stage's requests hold it weakly, which also tells them whether this
+    // runner still exists.
+    std::shared_ptr<std::vector<Object*>> loadRoots = std::make_shared<std::vector<Object*>>();
 
 private:
     std::shared_ptr<const std::vector<uint8_t>> block(std::span<const uint8_t> actions);
@@ -119,6 +138,10 @@ private:
 
 void installMovieClipBuiltins(Vm& vm, StageRunner& runner);
 void installClipProperties(Vm& vm, Object* movieClipProto, Object* buttonProto);
+// Video.prototype, for the script objects of placed videos.
+Object* videoPrototype(Vm& vm);
 void installTextBuiltins(Vm& vm, StageRunner& runner);
+// loadMovie, loadVariables and unloadMovie of MovieClip.prototype.
+void installLoadingBuiltins(Vm& vm, StageRunner& runner);
 
 } // namespace zf::avm1

@@ -17,6 +17,38 @@ bool isUnset(double n)
     return std::isnan(n) || std::isinf(n);
 }
 
+// The number a display property takes from a script value. Unlike the
+// general conversion, undefined and null give NaN (which leaves the
+// property alone) in every version, and an object is asked for valueOf
+// only: an object result is NaN too, without a string fallback.
+double propertyNumber(Vm& vm, const Value& value)
+{
+    if (value.isNullish()) {
+        return NAN;
+    }
+    if (Object* object = value.object()) {
+        Value primitive = vm.callMethod(object, vm.intern("valueOf"), {});
+        if (primitive.isObject() || primitive.isNullish()) {
+            return NAN;
+        }
+        return vm.toNumber(primitive);
+    }
+    return vm.toNumber(value);
+}
+
+// A 32-bit integer the way the hardware converts: truncated, and anything
+// out of range (infinities included) becomes the most negative value.
+int32_t truncateToInt32(double n)
+{
+    double t = std::trunc(n);
+    if (!(t >= -2147483648.0 && t <= 2147483647.0)) {
+        return INT32_MIN;
+    }
+    return int32_t(t);
+}
+
+constexpr std::array<const char*, 4> kQualityNames = {"LOW", "MEDIUM", "HIGH", "BEST"};
+
 // Objects scripts can hold a reference to. Shapes, static text, bitmaps and
 // morph shapes have names but no script object of their own, and neither do
 // buttons before version 6.
@@ -100,7 +132,11 @@ bool ClipObject::getUnderscore(Vm& vm, display::DisplayObject& object, const std
             parent = parent->parent();
         }
         out = parent ? Value(m_runner.objectFor(*parent)) : Value();
-    } else if (lower == "_root" || lower == "_level0") {
+    } else if (lower == "_root") {
+        // The root of the clip's own level (a movie loaded with loadMovieNum).
+        Object* root = m_runner.rootOf(this);
+        out = Value(root ? root : m_runner.objectFor(m_runner.stage().root()));
+    } else if (lower == "_level0") {
         out = Value(m_runner.objectFor(m_runner.stage().root()));
     } else if (lower == "_global") {
         out = Value(vm.global());
@@ -117,13 +153,18 @@ bool ClipObject::getUnderscore(Vm& vm, display::DisplayObject& object, const std
         Point local = object.globalToLocal(m_runner.stage().mousePosition());
         out = Value(std::round(lower == "_xmouse" ? local.x : local.y) / 20.0);
     } else if (lower == "_highquality") {
-        out = Value(1.0);
+        // Best reads 2, low 0, medium and high 1.
+        int quality = m_runner.quality;
+        out = Value(quality == 3 ? 2.0 : quality == 0 ? 0.0 : 1.0);
     } else if (lower == "_quality") {
-        out = Value(Str("HIGH"));
+        out = Value(Str(kQualityNames[size_t(std::clamp(m_runner.quality, 0, 3))]));
     } else if (lower == "_focusrect") {
-        out = Value::null();
+        // A number before version 6, a boolean after.
+        out = !focusRect             ? Value::null()
+              : vm.swfVersion() >= 6 ? Value(*focusRect)
+                                     : Value(*focusRect ? 1.0 : 0.0);
     } else if (lower == "_soundbuftime") {
-        out = Value(5.0);
+        out = Value(double(m_runner.soundBufferTime));
     } else {
         return false;
     }
@@ -171,11 +212,16 @@ void ClipObject::syncPlainProperty(Vm& vm, display::DisplayObject& object, const
 bool ClipObject::setUnderscore(Vm& vm, display::DisplayObject& object, const std::string& lower,
                                const Value& value)
 {
-    auto number = [&] { return vm.toNumber(value); };
+    if (setPlayerSetting(vm, lower, value)) {
+        return true;
+    }
+    auto number = [&] { return propertyNumber(vm, value); };
     if (lower == "_x" || lower == "_y" || lower == "_xscale" || lower == "_yscale" ||
         lower == "_rotation") {
+        // NaN leaves the property alone; infinities go through (see the
+        // display object for what each makes of them).
         double n = number();
-        if (isUnset(n)) {
+        if (std::isnan(n)) {
             return true;
         }
         if (lower == "_x") {
@@ -194,7 +240,9 @@ bool ClipObject::setUnderscore(Vm& vm, display::DisplayObject& object, const std
             object.setAlpha(n);
         }
     } else if (lower == "_visible") {
-        object.setVisible(vm.toBoolean(value));
+        if (double n = number(); !std::isnan(n)) {
+            object.setVisible(n != 0);
+        }
     } else if (lower == "_width" || lower == "_height") {
         if (double n = number(); !isUnset(n) && n >= 0) {
             // A text field resizes its box instead of scaling.
@@ -205,8 +253,9 @@ bool ClipObject::setUnderscore(Vm& vm, display::DisplayObject& object, const std
             }
         }
     } else if (lower == "_name") {
+        // References keep the path the clip had when they were made: once
+        // it leaves the stage, they find the clip that took that path.
         object.setName(vm.toString(value));
-        refreshPath();
     } else if (lower == "_lockroot") {
         if (!object.asMovieClip()) {
             return false;
@@ -214,10 +263,41 @@ bool ClipObject::setUnderscore(Vm& vm, display::DisplayObject& object, const std
         m_lockRoot = vm.toBoolean(value);
     } else if (lower == "_target" || lower == "_currentframe" || lower == "_totalframes" ||
                lower == "_framesloaded" || lower == "_url" || lower == "_droptarget" ||
-               lower == "_xmouse" || lower == "_ymouse" || lower == "_parent" || lower == "_root" ||
-               lower == "_highquality" || lower == "_quality" || lower == "_focusrect" ||
-               lower == "_soundbuftime") {
-        // Read-only here: assignments are ignored.
+               lower == "_xmouse" || lower == "_ymouse" || lower == "_parent" || lower == "_root") {
+        // Read-only: assignments are ignored.
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// _focusrect belongs to the object; the quality and the sound buffer time
+// are the player's, whichever clip a script sets them through.
+bool ClipObject::setPlayerSetting(Vm& vm, const std::string& lower, const Value& value)
+{
+    if (lower == "_focusrect") {
+        // Objects count as false without being converted.
+        if (value.isObject()) {
+            focusRect = false;
+        } else if (double n = propertyNumber(vm, value); !std::isnan(n)) {
+            focusRect = n != 0;
+        }
+    } else if (lower == "_quality") {
+        std::string name = foldCase(vm.toString(value));
+        for (size_t i = 0; i < kQualityNames.size(); ++i) {
+            if (name == foldCase(kQualityNames[i])) {
+                m_runner.quality = int(i);
+            }
+        }
+    } else if (lower == "_highquality") {
+        // 0 is low, above 1 best, anything else high.
+        if (double n = std::trunc(propertyNumber(vm, value)); !std::isnan(n)) {
+            m_runner.quality = n == 0 ? 0 : n > 1 ? 3 : 2;
+        }
+    } else if (lower == "_soundbuftime") {
+        if (double n = propertyNumber(vm, value); !std::isnan(n)) {
+            m_runner.soundBufferTime = truncateToInt32(n);
+        }
     } else {
         return false;
     }
@@ -320,6 +400,35 @@ Value setCacheAsBitmap(Vm& vm, Object* self, std::span<const Value> args, const 
     return {};
 }
 
+Value getScrollRect(Vm& vm, Object* self, std::span<const Value>, const Value&)
+{
+    display::DisplayObject* object = displayOfSelf(vm, self);
+    if (!object || !object->scrollRect()) {
+        return {};
+    }
+    const display::ScrollRect& r = *object->scrollRect();
+    return geom::makeRectangle(vm, r.x, r.y, r.width, r.height);
+}
+
+// Any object with x, y, width and height sets the rectangle; anything else
+// removes it.
+Value setScrollRect(Vm& vm, Object* self, std::span<const Value> args, const Value&)
+{
+    display::DisplayObject* object = displayOfSelf(vm, self);
+    const Value& value = arg(args, 0);
+    if (!object) {
+        return {};
+    }
+    if (!value.isObject()) {
+        object->setScrollRect(std::nullopt);
+        return {};
+    }
+    display::ScrollRect r{geom::number(vm, value, "x"), geom::number(vm, value, "y"),
+                          geom::number(vm, value, "width"), geom::number(vm, value, "height")};
+    object->setScrollRect(r);
+    return {};
+}
+
 Value getSwfVersion(Vm& vm, Object* self, std::span<const Value>, const Value&)
 {
     auto& runner = static_cast<StageRunner&>(vm.binding());
@@ -329,13 +438,44 @@ Value getSwfVersion(Vm& vm, Object* self, std::span<const Value>, const Value&)
     return Value(double(runner.stage().swfVersion()));
 }
 
+ClipObject* clipObjectOf(Vm& vm, Object* self)
+{
+    return dynamic_cast<ClipObject*>(self ? vm.binding().forward(self) : nullptr);
+}
+
+Value getTabIndex(Vm& vm, Object* self, std::span<const Value>, const Value&)
+{
+    ClipObject* clip = clipObjectOf(vm, self);
+    return clip && clip->tabIndex ? Value(double(*clip->tabIndex)) : Value();
+}
+
+// undefined clears the index; anything else becomes a 32-bit integer.
+Value setTabIndex(Vm& vm, Object* self, std::span<const Value> args, const Value&)
+{
+    ClipObject* clip = clipObjectOf(vm, self);
+    if (!clip) {
+        return {};
+    }
+    const Value& value = arg(args, 0);
+    if (value.isUndefined()) {
+        clip->tabIndex.reset();
+    } else {
+        clip->tabIndex = truncateToInt32(vm.toNumber(value));
+    }
+    return {};
+}
+
 } // namespace
 
 void installClipProperties(Vm& vm, Object* movieClipProto, Object* buttonProto)
 {
+    // Buttons list tabIndex in for..in, clips do not.
+    defineAccessor(vm, movieClipProto, "tabIndex", getTabIndex, setTabIndex, {}, DontEnum);
+    defineAccessor(vm, buttonProto, "tabIndex", getTabIndex, setTabIndex, {}, 0);
     for (Object* proto : {movieClipProto, buttonProto}) {
         geom::defineAccessor(vm, proto, "blendMode", getBlendMode, setBlendMode);
         geom::defineAccessor(vm, proto, "cacheAsBitmap", getCacheAsBitmap, setCacheAsBitmap);
+        geom::defineAccessor(vm, proto, "scrollRect", getScrollRect, setScrollRect);
         vm.defineValue(proto, "enabled", Value(true));
         vm.defineValue(proto, "useHandCursor", Value(true));
     }

@@ -108,12 +108,17 @@ Value mcAttachMovie(Vm& vm, Object* self, std::span<const Value> args, const Val
 Value mcDuplicate(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     display::MovieClip* clip = clipOf(vm, self);
-    auto depth = depthArg(vm, arg(args, 1));
-    if (!clip || args.size() < 2 || !depth) {
+    if (!clip || args.size() < 2) {
+        return {};
+    }
+    // The name is converted before the depth (both may call script code).
+    std::string name = vm.toString(args[0]);
+    auto depth = depthArg(vm, args[1]);
+    if (!depth) {
         return {};
     }
     runnerOf(vm).setPendingInit(arg(args, 2).object());
-    auto created = clip->duplicate(vm.toString(args[0]), *depth);
+    auto created = clip->duplicate(std::move(name), *depth);
     runnerOf(vm).setPendingInit(nullptr);
     return objectValue(vm, created.get());
 }
@@ -169,6 +174,32 @@ Value mcInstanceAtDepth(Vm& vm, Object* self, std::span<const Value> args, const
     return objectValue(vm, clip->childAt(*depth));
 }
 
+// A space named by a string: a slash path from the clip itself ("/"
+// starts at the root, ".." is the parent, ":" separates like "/"). Dots
+// are part of names here.
+const display::DisplayObject* spaceByPath(Vm& vm, display::DisplayObject& self,
+                                          std::string_view path)
+{
+    display::DisplayObject* current = &self;
+    size_t i = 0;
+    if (!path.empty() && path[0] == '/') {
+        current = &runnerOf(vm).stage().root();
+        i = 1;
+    }
+    while (current && i < path.size()) {
+        size_t next = std::min(path.find_first_of("/:", i), path.size());
+        std::string_view name = path.substr(i, next - i);
+        i = next + 1;
+        if (name == "..") {
+            current = current->parent();
+        } else if (!name.empty()) {
+            display::MovieClip* clip = current->asMovieClip();
+            current = clip ? clip->childByName(name) : nullptr;
+        }
+    }
+    return path.empty() ? nullptr : current;
+}
+
 Value mcGetBounds(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     display::DisplayObject* object = displayOf(vm, self);
@@ -177,15 +208,23 @@ Value mcGetBounds(Vm& vm, Object* self, std::span<const Value> args, const Value
     }
     const display::DisplayObject* space = object;
     if (!args.empty()) {
-        space = runnerOf(vm).displayOf(args[0].object());
+        // A clip, or anything else by its string form as a path.
+        Object* target = args[0].object();
+        space = target ? runnerOf(vm).displayOf(vm.binding().forward(target)) : nullptr;
+        if (!space && (!target || target->kind() != Kind::Clip)) {
+            space = spaceByPath(vm, *object, vm.toString(args[0]));
+        }
         if (!space) {
             return {};
         }
     }
     Bounds bounds = object->boundsIn(space);
     Object* result = vm.newObject();
+    // Empty bounds are the largest twip value; taken into another space they
+    // pass through single-precision arithmetic and round up by one twip.
+    double none = space == object ? 6710886.35 : 6710886.4;
     auto put = [&](const char* name, double twips) {
-        vm.set(result, vm.intern(name), Value(bounds.empty() ? 6710886.35 : twips / 20.0));
+        vm.set(result, vm.intern(name), Value(bounds.empty() ? none : twips / 20.0));
     };
     put("xMin", bounds.xMin);
     put("xMax", bounds.xMax);
@@ -358,14 +397,15 @@ Value mcCreateTextField(Vm& vm, Object* self, std::span<const Value> args, const
     return objectValue(vm, field.get());
 }
 
-Value mcBytes(Vm& vm, Object*, std::span<const Value>, const Value&)
+Value mcBytes(Vm& vm, Object* self, std::span<const Value>, const Value&)
 {
-    return Value(double(runnerOf(vm).stage().movie().header().fileLength));
-}
-
-Value noOp(Vm&, Object*, std::span<const Value>, const Value&)
-{
-    return {};
+    display::MovieClip* clip = clipOf(vm, self);
+    // A clip made by createEmptyMovieClip has no bytes of its own.
+    if (clip && !clip->isRoot() && clip->characterId() == 0 && !clip->loadedMovie()) {
+        return Value(0.0);
+    }
+    const movie::MovieDefinition& movie = clip ? clip->definition() : runnerOf(vm).stage().movie();
+    return Value(double(movie.header().fileLength));
 }
 
 Value constructNothing(Vm& vm, Object*, std::span<const Value>, const Value&)
@@ -415,10 +455,7 @@ void installMovieClipBuiltins(Vm& vm, StageRunner& runner)
     vm.defineMethod(proto, "createTextField", mcCreateTextField);
     vm.defineMethod(proto, "getBytesLoaded", mcBytes);
     vm.defineMethod(proto, "getBytesTotal", mcBytes);
-    vm.defineMethod(proto, "getURL", noOp);
-    vm.defineMethod(proto, "loadMovie", noOp);
-    vm.defineMethod(proto, "loadVariables", noOp);
-    vm.defineMethod(proto, "unloadMovie", noOp);
+    installLoadingBuiltins(vm, runner);
 
     runner.buttonProto = vm.newObject();
     vm.defineClass("Button", constructNothing, constructNothing, runner.buttonProto);

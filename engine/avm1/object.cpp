@@ -1,5 +1,7 @@
 #include "object_p.h"
 
+#include <algorithm>
+
 namespace zf::avm1 {
 
 namespace {
@@ -46,8 +48,20 @@ bool PropertyMap::remove(const Str& key, bool fold)
     return true;
 }
 
+void PropertyMap::insertAt(size_t position, std::vector<Property> block, bool fold)
+{
+    position = std::min(position, m_list.size());
+    m_list.insert(m_list.begin() + std::ptrdiff_t(position), std::make_move_iterator(block.begin()),
+                  std::make_move_iterator(block.end()));
+    m_index.clear();
+    if (m_list.size() > IndexThreshold) {
+        rebuildIndex(fold);
+    }
+}
+
 void PropertyMap::rebuildIndex(bool fold)
 {
+    m_indexFolded = fold;
     m_index.clear();
     m_index.reserve(m_list.size() * 2);
     for (uint32_t i = 0; i < m_list.size(); ++i) {
@@ -101,16 +115,6 @@ void FunctionObject::traceChildren(std::vector<Object*>& work) const
     }
 }
 
-void ArrayObject::traceChildren(std::vector<Object*>& work) const
-{
-    Object::traceChildren(work);
-    for (const auto& element : elements) {
-        if (Object* o = element.object()) {
-            work.push_back(o);
-        }
-    }
-}
-
 void Heap::collect(std::vector<Object*> roots)
 {
     std::vector<Object*>& work = roots;
@@ -138,21 +142,6 @@ void Heap::collect(std::vector<Object*> roots)
     m_objects.resize(kept);
     m_allocatedSinceCollect = 0;
     dead.clear();
-}
-
-int64_t arrayIndex(std::string_view name)
-{
-    if (name.empty() || name.size() > 10 || (name.size() > 1 && name[0] == '0')) {
-        return -1;
-    }
-    int64_t value = 0;
-    for (char c : name) {
-        if (c < '0' || c > '9') {
-            return -1;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value < 0x7FFFFFFF ? value : -1;
 }
 
 } // namespace zf::avm1

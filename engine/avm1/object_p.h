@@ -58,6 +58,23 @@ public:
     // Adds a property that find() reported missing.
     Property& add(const Str& key, Value value, bool fold, uint8_t flags = 0);
     bool remove(const Str& key, bool fold);
+    // Removes every property `drop` selects in one pass (a shrinking array
+    // may lose many at once).
+    template <class Pred>
+    size_t removeIf(Pred drop)
+    {
+        size_t before = m_list.size();
+        std::erase_if(m_list, drop);
+        if (m_list.size() != before && !m_index.empty()) {
+            m_index.clear();
+            if (m_list.size() > IndexThresholdSize) {
+                rebuildIndex(m_indexFolded);
+            }
+        }
+        return before - m_list.size();
+    }
+    // Inserts properties missing from the map at `position` in the order.
+    void insertAt(size_t position, std::vector<Property> block, bool fold);
     std::vector<Property>& list() { return m_list; }
     const std::vector<Property>& list() const { return m_list; }
     size_t size() const { return m_list.size(); }
@@ -68,9 +85,11 @@ private:
         return fold ? key.rep()->folded : key.rep();
     }
     void rebuildIndex(bool fold);
+    static constexpr size_t IndexThresholdSize = 12;
 
     std::vector<Property> m_list;
     std::unordered_map<StrRep*, uint32_t> m_index;
+    bool m_indexFolded = false; // the matching the index was built for
 };
 
 enum class Kind : uint8_t {
@@ -115,6 +134,9 @@ public:
     virtual bool setSpecial(Vm&, const Str&, const Value&) { return false; }
     // Names of such properties for enumeration, oldest first.
     virtual void specialKeys(Vm&, std::vector<Str>&) {}
+    // Deletes such a property; false when the name is an ordinary property
+    // (`removed` then tells nothing).
+    virtual bool removeSpecial(Vm&, const Str&, bool& /*removed*/) { return false; }
 
     struct Watcher {
         Str name;
@@ -172,16 +194,70 @@ public:
     void traceChildren(std::vector<Object*>& work) const override;
 };
 
+// Largest array a script may create (elements stored, not length).
+constexpr size_t MaxArrayLength = 1u << 24;
+
+// An array. `length` is a signed 32-bit whole number of its own; elements
+// are properties named by their decimal index, with every property feature
+// (flags, watchers, deletion, enumeration order). While the elements are an
+// unbroken run 0..n-1 of plain values added in index order they live in a
+// vector (the common case, and the fast one); the first change that run
+// cannot express moves them into the property map for good ("spilling").
 class ArrayObject : public Object {
 public:
-    ArrayObject(Object* proto) : Object(proto, Kind::Array) {}
-    std::vector<Value> elements;
+    explicit ArrayObject(Object* proto) : Object(proto, Kind::Array) {}
+
+    int32_t length() const { return m_length; }
+    // Sets the length as an assignment does: a whole number modulo 2^32;
+    // shrinking deletes the elements from the new length to the old.
+    void setLength(Vm& vm, double length);
+    // Appends an element at `length` (arrays the engine builds).
+    void push(Vm& vm, Value value);
+    // Replaces every element with `values` (lists the engine keeps in step,
+    // such as child nodes); other properties stay.
+    void assign(std::vector<Value> values);
+    // The element at `index` when the vector holds it, else null.
+    const Value* denseAt(double index) const
+    {
+        if (index >= 0 && index < double(m_dense.size())) {
+            size_t i = static_cast<size_t>(index);
+            if (double(i) == index) {
+                return &m_dense[i];
+            }
+        }
+        return nullptr;
+    }
+    // Stores into the vector when that keeps the run valid (and grows the
+    // length); false when the ordinary assignment path must do it.
+    bool trySetDense(double index, Value& value);
+    bool spilled() const { return m_spilled; }
+    // Deletes the elements from..to-1 that may be deleted; the length stays.
+    void removeElements(Vm& vm, int64_t from, int64_t to);
+    // Moves the run into the property map, in its place in the order.
+    void spill(Vm& vm);
+    // Elements 0..length-1 (at most `cap`), holes read as undefined.
+    std::vector<Value> values(Vm& vm, size_t cap = MaxArrayLength);
+
     void traceChildren(std::vector<Object*>& work) const override;
     bool getSpecial(Vm& vm, const Str& key, Value& out) override;
     bool setSpecial(Vm& vm, const Str& key, const Value& value) override;
     void specialKeys(Vm& vm, std::vector<Str>& keys) override;
-    // Resizes to `length`, capped so a script cannot exhaust memory.
-    void resize(double length);
+    bool removeSpecial(Vm& vm, const Str& key, bool& removed) override;
+
+    // Largest run kept in the vector; anything beyond is stored sparsely.
+    static constexpr size_t MaxDense = MaxArrayLength;
+
+private:
+    // Sets the length to a 32-bit value, deleting what falls off the end.
+    void setLengthRaw(Vm& vm, int32_t length);
+    bool canAppend();
+
+    std::vector<Value> m_dense;
+    int32_t m_length = 0;
+    // How many map entries were there before the run's first element: the
+    // run sits at that place in the insertion order.
+    size_t m_anchor = 0;
+    bool m_spilled = false;
 };
 
 // `super`: methods come from `base`, calls run with `self` as this.
@@ -198,9 +274,6 @@ public:
         }
     }
 };
-
-// Largest array a script may create.
-constexpr size_t MaxArrayLength = 1u << 24;
 
 // Owns every script object; collect() frees what the roots no longer reach.
 class Heap {
@@ -224,7 +297,13 @@ private:
     size_t m_allocatedSinceCollect = 0;
 };
 
-// The array index a property name stands for, or -1.
+// The array index a property name stands for in its canonical spelling
+// ("0", "17"; below 2^31 - 1), or -1.
 int64_t arrayIndex(std::string_view name);
+// The index a name means for an array's length: an optionally signed run of
+// digits read modulo 2^32, the way the player reads it ("4294967296" is 0).
+bool lengthIndex(std::string_view name, int32_t& index);
+// The decimal name of an element index.
+Str indexName(Vm& vm, int64_t index);
 
 } // namespace zf::avm1

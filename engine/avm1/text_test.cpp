@@ -222,5 +222,68 @@ TEST(TextFieldScript, EditingAndNumericProperties)
     EXPECT_EQ(script.run(std::move(a)), "bye world\n9\nnew\n3\n4294967292\nnull\n1193046\n");
 }
 
+TEST(TextFieldScript, WholeTextFormatKeepsWhatAllPartsShare)
+{
+    StageScript script(8);
+    Asm a;
+    newField(a, "t", 1);
+    setMember(a, "t", "text", "ab\ncd");
+    newFormat(a, "f");
+    setMember(a, "f", "bold", true);
+    setMember(a, "f", "align", "center");
+    a.push({"f"}).op(Code::GetVariable).push({2, 0, 3, "t"}).op(Code::GetVariable);
+    a.push({"setTextFormat"}).op(Code::CallMethod).op(Code::Pop);
+    // Two paragraphs and two character formats: the fields both kinds
+    // agree on survive, the ones that differ read null.
+    for (const char* name : {"font", "size", "bold", "align", "leftMargin"})
+        call(a, "t", "getTextFormat", {}).push({name}).op(Code::GetMember).op(Code::Trace);
+    EXPECT_EQ(script.run(std::move(a)), "Times New Roman\n12\nnull\nnull\n0\n");
+}
+
+TEST(TextFieldScript, LineBreaksInPlainText)
+{
+    StageScript script(8);
+    Asm a;
+    newField(a, "t", 1);
+    // Each of "\r" and "\n" ends a paragraph, so "\r\n" makes two.
+    setMember(a, "t", "text", "a\r\nb\nc");
+    traceMember(a, "t", "length");
+    traceMember(a, "t", "bottomScroll");
+    EXPECT_EQ(script.run(std::move(a)), "6\n4\n");
+}
+
+TEST(TextFieldScript, HtmlAlignmentByVersion)
+{
+    // Markup without an alignment: before version 8 its paragraphs start
+    // left-aligned, later the field's alignment carries on. Empty markup
+    // leaves new text left-aligned in both.
+    struct Case {
+        int version;
+        const char* html;
+        const char* expected;
+    } cases[] = {
+        {7, "x<br>y", "left\nleft\n"},
+        {8, "x<br>y", "center\ncenter\n"},
+        {8, "", "left\nleft\n"},
+        {7, "", "left\nleft\n"},
+    };
+    for (const Case& c : cases) {
+        StageScript script(c.version);
+        Asm a;
+        newField(a, "t", 1);
+        setMember(a, "t", "multiline", true);
+        setMember(a, "t", "html", true);
+        newFormat(a, "f");
+        setMember(a, "f", "align", "center");
+        a.push({"f"}).op(Code::GetVariable).push({1, "t"}).op(Code::GetVariable);
+        a.push({"setNewTextFormat"}).op(Code::CallMethod).op(Code::Pop);
+        setMember(a, "t", "htmlText", c.html);
+        call(a, "t", "getNewTextFormat", {}).push({"align"}).op(Code::GetMember).op(Code::Trace);
+        setMember(a, "t", "text", "z");
+        call(a, "t", "getTextFormat", {}).push({"align"}).op(Code::GetMember).op(Code::Trace);
+        EXPECT_EQ(script.run(std::move(a)), c.expected) << c.version << " " << c.html;
+    }
+}
+
 } // namespace
 } // namespace zf::avm1

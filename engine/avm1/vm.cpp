@@ -106,6 +106,8 @@ bool Vm::hasButtonHandlers(const display::DisplayObject& object) const
     return m_stageRunner && m_stageRunner->hasButtonHandlers(object);
 }
 
+void installVideoBuiltins(Vm& vm); // builtins_video.cpp
+
 void Vm::installBuiltins()
 {
     m_objectProto = m_heap.make<Object>(nullptr);
@@ -127,6 +129,7 @@ void Vm::installBuiltins()
     installMediaBuiltins(*this);
     installSystemBuiltins(*this);
     installXmlBuiltins(*this);
+    installVideoBuiltins(*this);
     installPlaceholderBuiltins(*this);
 }
 
@@ -150,7 +153,7 @@ Object* Vm::newObject(Object* proto)
 ArrayObject* Vm::newArray(std::vector<Value> elements)
 {
     auto* array = m_heap.make<ArrayObject>(m_arrayProto);
-    array->elements = std::move(elements);
+    array->assign(std::move(elements));
     return array;
 }
 
@@ -388,15 +391,8 @@ bool Vm::remove(Object* object, const Str& key)
         set(object, m_common.proto, Value());
         return true;
     }
-    if (object->kind() == Kind::Array) {
-        // Deleting an element leaves a hole; the length stays.
-        auto& elements = static_cast<ArrayObject*>(object)->elements;
-        int64_t index = arrayIndex(name.view());
-        if (index >= 0 && size_t(index) < elements.size()) {
-            bool present = !elements[size_t(index)].isHole();
-            elements[size_t(index)] = Value::hole();
-            return present;
-        }
+    if (bool removed = false; object->removeSpecial(*this, name, removed)) {
+        return removed;
     }
     Property* property = object->properties().find(name, m_fold);
     if (!property || (property->flags & DontDelete)) {
@@ -418,11 +414,8 @@ Value Vm::getMember(const Value& target, const Value& key)
 {
     Object* object = target.object();
     if (object && object->kind() == Kind::Array && key.isNumber()) {
-        auto* array = static_cast<ArrayObject*>(object);
-        double index = key.number();
-        if (index >= 0 && index < double(array->elements.size()) && index == std::trunc(index) &&
-            !array->elements[static_cast<size_t>(index)].isHole()) {
-            return array->elements[static_cast<size_t>(index)];
+        if (const Value* element = static_cast<ArrayObject*>(object)->denseAt(key.number())) {
+            return *element;
         }
     }
     if (target.isString()) {
@@ -464,13 +457,10 @@ void Vm::setMember(const Value& target, const Value& key, Value value)
     if (!object || (key.isString() && key.stringView().empty())) {
         return;
     }
-    if (object->kind() == Kind::Array && key.isNumber()) {
-        auto* array = static_cast<ArrayObject*>(object);
-        double index = key.number();
-        if (index >= 0 && index < double(array->elements.size()) && index == std::trunc(index)) {
-            array->elements[static_cast<size_t>(index)] = std::move(value);
-            return;
-        }
+    // Watchers see every assignment, so only unwatched arrays skip set().
+    if (object->kind() == Kind::Array && key.isNumber() && object->watchers().empty() &&
+        static_cast<ArrayObject*>(object)->trySetDense(key.number(), value)) {
+        return;
     }
     set(object, keyOf(key), std::move(value));
 }

@@ -60,6 +60,11 @@ public:
     // Whether a display object's script object is a movie clip (typeof
     // tells movie clips from buttons and text fields).
     virtual bool isMovieClip(Object* /*object*/) { return true; }
+    // The root of the level a clip belongs to: `_root` for scripts on its
+    // timeline. nullptr means the main movie's root.
+    virtual Object* rootOf(Object* /*clip*/) { return nullptr; }
+    // The root clip of _levelN, nullptr when nothing is loaded there.
+    virtual Object* level(int /*number*/) { return nullptr; }
 };
 
 enum class Flow : uint8_t { Normal, Return, Throw, Abort, Jump };

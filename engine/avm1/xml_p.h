@@ -6,6 +6,7 @@
 
 #include "vm_p.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -74,6 +75,10 @@ std::string xmlToString(Vm& vm, XmlNode* node);
 // Attribute names and values in enumeration order (document order for parsed ones).
 std::vector<std::pair<Str, Value>> xmlAttributes(Vm& vm, XmlNode* node);
 
+// The file a URL names: a path relative to the movie's folder, an absolute
+// path or a file:// URL; nothing for other schemes (the player reads no
+// network resources).
+std::optional<std::string> localFilePath(Vm& vm, const std::string& url);
 // Reads a file next to the movie; false when there is none or it is too big.
 bool readLocalFile(Vm& vm, const std::string& url, std::string& out);
 // Sets the `loaded` flag the player keeps on XML and LoadVars objects

@@ -38,7 +38,7 @@ bool XmlNode::hasAncestor(const XmlNode* node) const
 void XmlNode::syncChildArray()
 {
     if (childArray) {
-        childArray->elements.assign(children.begin(), children.end());
+        childArray->assign(std::vector<Value>(children.begin(), children.end()));
     }
 }
 

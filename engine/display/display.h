@@ -46,6 +46,13 @@ class TextField;
 // Depth offset between the file's depths and the depths scripts see.
 inline constexpr int kScriptDepthOffset = 16384;
 
+// A scroll rectangle in the object's own space, in pixels: only this part
+// of the content shows, moved so that the rectangle's corner sits at the
+// object's origin.
+struct ScrollRect {
+    double x = 0, y = 0, width = 0, height = 0;
+};
+
 enum class ObjectKind : uint8_t {
     Shape,
     MorphShape,
@@ -102,6 +109,8 @@ public:
     void setFilters(std::vector<swf::Filter> filters) { m_filters = std::move(filters); }
     bool cacheAsBitmap() const { return m_cacheAsBitmap; }
     void setCacheAsBitmap(bool cache) { m_cacheAsBitmap = cache; }
+    const std::optional<ScrollRect>& scrollRect() const { return m_scrollRect; }
+    void setScrollRect(std::optional<ScrollRect> rect) { m_scrollRect = rect; }
     // Clip actions of the placement (sprites only); nullptr when none.
     const swf::ClipActions* clipActions() const { return m_clipActions.get(); }
     // Once a script moved, scaled or recoloured the object, timeline Move
@@ -124,6 +133,9 @@ public:
     virtual Bounds localBounds() const = 0;
     // Bounds in the space of `space` (nullptr = stage space).
     Bounds boundsIn(const DisplayObject* space) const;
+    // Bounds in the parent's space, on the twip grid (what _width and
+    // _height measure, and what a parent adds up).
+    Bounds boundsInParent() const;
     // Own space -> stage space (twips).
     Matrix concatenatedMatrix() const;
     ColorTransform concatenatedColorTransform() const;
@@ -165,6 +177,8 @@ private:
     friend class Button;
     friend void assignSerial(Stage& stage, DisplayObject& object);
     friend std::shared_ptr<DisplayObject> createCharacter(Stage& stage, uint16_t characterId);
+    friend std::shared_ptr<DisplayObject>
+    createCharacter(Stage& stage, const movie::MovieDefinition& movie, uint16_t characterId);
     void decomposeMatrix() const;
     void applyScaleRotation();
 
@@ -182,6 +196,7 @@ private:
     bool m_visible = true;
     uint8_t m_blendMode = 0;
     bool m_cacheAsBitmap = false;
+    std::optional<ScrollRect> m_scrollRect;
     bool m_transformedByScript = false;
     std::vector<swf::Filter> m_filters;
     std::shared_ptr<const swf::ClipActions> m_clipActions;
@@ -240,6 +255,21 @@ private:
     uint16_t m_bitmapId;
     std::shared_ptr<const raster::Bitmap> m_bitmap; // script bitmaps; else the dictionary's
     OwnSource m_ownSource;
+};
+
+// A DefineVideoStream placed by a timeline: a box of the stream's size.
+// Frames are not decoded, so it draws nothing.
+class VideoObject : public DisplayObject {
+public:
+    VideoObject(Stage& stage, const swf::VideoStream* stream);
+    const swf::VideoStream* stream() const { return m_stream; }
+    bool smoothing = false;
+    int deblocking = 0;
+    Bounds localBounds() const override;
+    bool hitTestLocal(Point local) const override;
+
+private:
+    const swf::VideoStream* m_stream;
 };
 
 // DefineText / DefineText2.
@@ -450,6 +480,9 @@ public:
     // duplicateMovieClip: a copy of this clip in its parent (same character,
     // transform, clip actions and drawing); nullptr for the root.
     std::shared_ptr<MovieClip> duplicate(std::string name, int depth);
+    // The same for a text field of this clip: a new field from the source's
+    // definition (what scripts changed is not copied) with its transform.
+    std::shared_ptr<TextField> duplicateField(const TextField& source, std::string name, int depth);
     // removeMovieClip / removeTextField for script depths 0..1048575 (and
     // objects at timeline depths when `force`).
     bool removeChild(DisplayObject& child, bool force = false);
@@ -480,11 +513,30 @@ public:
     Bounds localBounds() const override;
     bool hitTestLocal(Point local) const override;
 
+    // --- Loaded movies ------------------------------------------------------
+    // The movie whose dictionary this clip's characters come from: the one
+    // loaded into it or into its nearest ancestor, else the stage's movie.
+    const movie::MovieDefinition& definition() const;
+    // The movie loadMovie put into this clip (or its level), or nullptr.
+    const std::shared_ptr<const movie::MovieDefinition>& loadedMovie() const
+    {
+        return m_loadedMovie;
+    }
+    // Clips between this one and the stage (itself included) that hold a
+    // loaded movie.
+    int loadNesting() const;
+    // Throws the children, drawing and timeline away and shows `movie`'s
+    // root timeline instead (nothing for nullptr, as unloadMovie does). The
+    // clip keeps its name, depth, transform and clip actions; the new
+    // timeline is entered with startLoadedContent().
+    void replaceContent(std::shared_ptr<const movie::MovieDefinition> movie);
+
 private:
     friend class Stage;
     friend class DisplayObject;
     friend class Button;
     struct Impl;
+    void startLoadedContent();
     void enterFrame(int frame, bool runActions);
     void processTags(const movie::Frame& frame, int frameNumber, bool runActions);
     void placeObject(const swf::PlaceObject& place, uint64_t placementId);
@@ -506,6 +558,29 @@ private:
     std::weak_ptr<MovieClip> m_mask;
     std::weak_ptr<MovieClip> m_hitArea;
     int m_maskedBy = 0;
+    std::shared_ptr<const movie::MovieDefinition> m_loadedMovie;
+};
+
+// A loadMovie / loadMovieNum / unloadMovie request. It is carried out after
+// the scripts of the frame that made it, by Stage::processLoads().
+struct LoadRequest {
+    // Into a clip, or (when `level` >= 0) into a level.
+    std::weak_ptr<MovieClip> target;
+    int level = -1;
+    // What the host's loader receives; empty unloads.
+    std::string path;
+    // The URL as the script gave it, for messages.
+    std::string url;
+    // Called on the target clip just before its content is replaced, so the
+    // interpreter can drop the clip's script state.
+    std::function<void(MovieClip&)> onReset;
+    // The movie is in place (clip set), or the load failed (clip null and
+    // `error` says why). Runs before the new first frame.
+    std::function<void(MovieClip* clip, const std::string& error,
+                       const movie::MovieDefinition* movie)>
+        onLoaded;
+    // The first frame of the loaded movie has run.
+    std::function<void(MovieClip& clip)> onInit;
 };
 
 // Keyboard input as the stage receives it.
@@ -596,6 +671,23 @@ public:
     // the headless tool.
     std::string dumpDisplayList() const;
 
+    // --- Loading movies -------------------------------------------------------
+    // Reads a movie file for loadMovie and friends; installed by the host so
+    // that the stage itself never touches files.
+    using MovieLoader = std::function<Result<std::shared_ptr<const movie::MovieDefinition>>(
+        const std::string& path)>;
+    void setMovieLoader(MovieLoader loader);
+    // Queues a load or unload; a later request for the same target within
+    // the same frame replaces an earlier one.
+    void requestLoad(LoadRequest request);
+    // Carries out the queued requests (done by tick() after the frame's
+    // scripts); requests made meanwhile wait for the next call.
+    void processLoads();
+    // The root clip of _levelN (level 0 is root()), nullptr when empty.
+    MovieClip* level(int number) const;
+    // Every level's root, lowest level first.
+    std::vector<MovieClip*> levels() const;
+
 private:
     friend class MovieClip;
     friend class DisplayObject;
@@ -603,6 +695,8 @@ private:
     friend void registerClip(Stage& stage, const std::shared_ptr<MovieClip>& clip);
     friend text::TextLayout layoutField(const TextField& field);
     friend void assignSerial(Stage& stage, DisplayObject& object);
+    friend bool markSpriteInitialized(Stage& stage, const movie::MovieDefinition& movie,
+                                      uint16_t spriteId);
     // Marks an object and everything under it removed and tells the runner.
     void detach(DisplayObject& object);
     static void detachTree(DisplayObject& object, ScriptRunner* runner, int level);

@@ -45,18 +45,39 @@ struct Stage::Impl {
 
     std::set<int> keysDown;
     std::unique_ptr<text::DeviceFonts> deviceFonts; // made on first use
+
+    // Loading: the host's file reader, requests waiting for the end of the
+    // frame, the roots of levels 1 and up, and every movie ever loaded
+    // (kept for the stage's lifetime: removed objects may still point into
+    // their dictionaries).
+    MovieLoader movieLoader;
+    std::vector<LoadRequest> loadRequests;
+    std::vector<std::shared_ptr<const movie::MovieDefinition>> loadedMovies; // outlives the levels
+    std::map<int, std::shared_ptr<MovieClip>> levels;
+    std::set<std::pair<const movie::MovieDefinition*, uint16_t>> initializedLoadedSprites;
 };
 
 // Object creation for a character id of the stage's movie; nullptr when the
 // id names nothing that can be placed.
 std::shared_ptr<DisplayObject> createCharacter(Stage& stage, uint16_t characterId);
+// The same for a character of `movie` (the stage's or a loaded one).
+std::shared_ptr<DisplayObject> createCharacter(Stage& stage, const movie::MovieDefinition& movie,
+                                               uint16_t characterId);
+// Records that a sprite's init actions ran; false when they already had.
+bool markSpriteInitialized(Stage& stage, const movie::MovieDefinition& movie, uint16_t spriteId);
 void registerClip(Stage& stage, const std::shared_ptr<MovieClip>& clip);
 void assignSerial(Stage& stage, DisplayObject& object);
+// Unload events of a subtree leaving the display list: the innermost clips
+// hear it first, `object` last.
+void dispatchUnload(Stage& stage, DisplayObject& object, int level = 0);
 
 // Shape hit testing in shape space (twips): fills by the even-odd rule (or
 // non-zero when the shape asks for it), strokes by distance to the edge.
 bool shapeContains(const swf::Shape& shape, Point point);
 Bounds shapeBounds(const swf::Shape& shape);
+// Bounds of an object's content mapped by `toSpace` from its own space;
+// containers map each child's content through the combined matrix.
+Bounds boundsThrough(const DisplayObject& object, const Matrix& toSpace, int level = 0);
 
 // Placement fields of a PlaceObject applied to an object.
 void applyPlacement(DisplayObject& object, const swf::PlaceObject& place, bool fromTimeline);

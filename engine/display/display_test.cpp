@@ -215,11 +215,14 @@ TEST(Timeline, GotosSkipActionsAndClamp)
         const char* actions;
     };
     const Step steps[] = {
-        {3, 3, "root:f3"},  // forward: skipped frame 2 runs nothing
-        {3, 3, ""},         // the current frame: nothing happens
-        {99, 4, "root:f4"}, // beyond the end: the last frame
-        {0, 4, ""},         // zero is ignored
-        {2, 2, "root:f2"},  // backward
+        {3, 3, "root:f3"}, // forward: skipped frame 2 runs nothing
+        {3, 3, ""},        // the current frame: nothing happens
+        {99, 4, ""},       // beyond the end: the last frame, its actions not run
+        {0, 4, ""},        // zero is ignored
+        {2, 2, "root:f2"}, // backward
+        {4, 4, "root:f4"}, // exactly the last frame runs its actions
+        {1, 1, "root:f1"}, //
+        {5, 4, ""},        // one past the end, from the start
     };
     for (const auto& step : steps) {
         f.root().gotoFrame(step.frame, false);
@@ -457,6 +460,49 @@ TEST(Render, ScriptMaskClipsAndIsNotDrawn)
     pixels = renderStage(*f.stage, 32, 32);
     EXPECT_EQ(pixelAt(pixels, 32, 15, 15), (Rgba{255, 0, 0, 255}));
     EXPECT_EQ(pixelAt(pixels, 32, 5, 5), (Rgba{0, 0, 0, 255})) << "no longer a mask: drawn";
+}
+
+TEST(Render, ScrollRectMovesAndClipsTheContent)
+{
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 400, {255, 0, 0, 255}));     // red 20x20 px
+    builder.defineShape(2, box(400, 400, 200, {0, 0, 255, 255})); // blue at 20..30 px
+    SwfBuilder sprite;
+    sprite.place(1, 1).place(2, 2).showFrame();
+    builder.defineSprite(3, sprite);
+    auto place = placement(1, 3, false, "clip");
+    place.matrix = Matrix{2, 0, 0, 2, 40, 40}; // scaled twice, at (2, 2) px
+    builder.placeObject(place).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    DisplayObject& clip = *f.root().childAt(1);
+    constexpr Rgba kWhite{255, 255, 255, 255}, kRed{255, 0, 0, 255}, kBlue{0, 0, 255, 255};
+    struct Probe {
+        int x, y;
+        Rgba expected;
+    };
+    struct Case {
+        const char* name;
+        std::optional<ScrollRect> rect;
+        std::vector<Probe> probes;
+    };
+    const Case cases[] = {
+        // The blue square's corner lands on the clip's origin, twice as big.
+        {"on the blue square",
+         ScrollRect{20, 20, 10, 10},
+         {{3, 3, kBlue}, {21, 21, kBlue}, {23, 12, kWhite}, {12, 23, kWhite}, {1, 1, kWhite}}},
+        {"half of each",
+         ScrollRect{15, 15, 10, 10},
+         {{3, 3, kRed}, {8, 12, kWhite}, {13, 13, kBlue}, {23, 13, kWhite}}},
+        {"empty", ScrollRect{0, 0, 0, 10}, {{3, 3, kWhite}, {30, 30, kWhite}}},
+        {"none", std::nullopt, {{3, 3, kRed}, {43, 10, kWhite}, {50, 50, kBlue}}},
+    };
+    for (const Case& c : cases) {
+        clip.setScrollRect(c.rect);
+        auto pixels = renderStage(*f.stage, 64, 64);
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(pixelAt(pixels, 64, p.x, p.y), p.expected) << c.name << " at " << p.x;
+    }
 }
 
 TEST(Drawing, FilledPathsHitAndBound)

@@ -90,6 +90,11 @@ uint8_t buttonKeyCode(int keyCode, uint32_t charCode)
 
 DisplayObject* Stage::mouseTarget() const
 {
+    // The highest level under the pointer takes the mouse.
+    for (auto it = m_impl->levels.rbegin(); it != m_impl->levels.rend(); ++it) {
+        if (DisplayObject* target = findTarget(*it->second, m_mouse, m_runner, 0))
+            return target;
+    }
     return findTarget(*m_root, m_mouse, m_runner, 0);
 }
 
@@ -99,6 +104,8 @@ void Stage::broadcast(ClipEvent event, const EventKey& key)
         return;
     std::vector<std::shared_ptr<DisplayObject>> clips;
     collectClips(*m_root, clips, 0);
+    for (const auto& [number, level] : m_impl->levels)
+        collectClips(*level, clips, 0);
     for (const auto& clip : clips)
         dispatchEvent(*clip, event, key);
 }

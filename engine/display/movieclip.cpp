@@ -56,8 +56,8 @@ void mergePlacement(swf::PlaceObject& into, const swf::PlaceObject& from)
         into.visible = from.visible;
 }
 
-// Unload events of a subtree leaving the display list: the innermost clips
-// hear it first, the removed clip last.
+} // namespace
+
 void dispatchUnload(Stage& stage, DisplayObject& object, int level)
 {
     if (level > kMaxNesting)
@@ -72,8 +72,6 @@ void dispatchUnload(Stage& stage, DisplayObject& object, int level)
     }
     stage.dispatchEvent(object, ClipEvent::Unload);
 }
-
-} // namespace
 
 MovieClip::MovieClip(Stage& stage, const movie::Timeline* timeline, bool isRoot)
     : DisplayObject(stage, ObjectKind::MovieClip),
@@ -123,8 +121,7 @@ void MovieClip::processTags(const movie::Frame& frame, int frameNumber, bool run
     // Init actions run before everything else of their frame, once per sprite.
     for (const auto& tag : frame.tags) {
         if (const auto* init = std::get_if<movie::InitActionTag>(&tag)) {
-            if (stage.m_impl->initializedSprites.insert(init->spriteId).second &&
-                stage.scriptRunner())
+            if (markSpriteInitialized(stage, definition(), init->spriteId) && stage.scriptRunner())
                 stage.scriptRunner()->runInitActions(*this, init->spriteId, init->actions);
         }
     }
@@ -170,6 +167,9 @@ void MovieClip::gotoFrame(int frame, bool play)
 {
     if (frame < 1)
         return;
+    // A goto past the end lands on the last frame without running its
+    // actions: the frame asked for was never reached.
+    bool pastEnd = frame > totalFrames();
     frame = std::min(frame, totalFrames());
     m_playing = play;
     if (frame == m_frame)
@@ -177,10 +177,11 @@ void MovieClip::gotoFrame(int frame, bool play)
     if (frame > m_frame) {
         // Skipped frames change the display list but run no actions.
         for (int f = m_frame + 1; f <= frame && !removed(); ++f)
-            enterFrame(f, f == frame);
+            enterFrame(f, f == frame && !pastEnd);
     } else {
         rewindTo(frame);
-        queueFrameActions(frame);
+        if (!pastEnd)
+            queueFrameActions(frame);
     }
 }
 
@@ -318,7 +319,7 @@ std::shared_ptr<DisplayObject> MovieClip::createChild(const swf::PlaceObject& pl
 {
     if (!place.characterId || nestingOf(*this) >= kMaxNesting)
         return nullptr;
-    auto object = createCharacter(stage(), *place.characterId);
+    auto object = createCharacter(stage(), definition(), *place.characterId);
     if (!object)
         return nullptr;
     object->m_characterId = *place.characterId;
@@ -364,7 +365,9 @@ void MovieClip::initializeChild(DisplayObject& object, bool fromTimeline)
             runner->objectCreated(object);
         return;
     }
-    if (clip->name().empty())
+    // Unnamed timeline instances get "instanceN"; a name a script gave, even
+    // an empty one, is kept.
+    if (fromTimeline && clip->name().empty())
         clip->setName(stage.nextInstanceName());
     registerClip(stage, std::static_pointer_cast<MovieClip>(clip->shared_from_this()));
     if (runner)
@@ -388,7 +391,7 @@ void MovieClip::removeAtDepth(int depth)
     if (it == m_children.end())
         return;
     std::shared_ptr<DisplayObject> child = it->second;
-    dispatchUnload(stage(), *child, 0);
+    dispatchUnload(stage(), *child);
     // The unload handler may have moved or removed the child already.
     it = m_children.find(depth);
     if (it != m_children.end() && it->second == child)
@@ -401,10 +404,11 @@ void MovieClip::removeAtDepth(int depth)
 std::shared_ptr<MovieClip> MovieClip::attachMovie(std::string_view exportName, std::string name,
                                                   int depth)
 {
-    auto id = stage().movie().exportedCharacter(exportName);
-    if (!id || !stage().movie().sprite(*id) || nestingOf(*this) >= kMaxNesting)
+    const movie::MovieDefinition& movie = definition();
+    auto id = movie.exportedCharacter(exportName);
+    if (!id || !movie.sprite(*id) || nestingOf(*this) >= kMaxNesting)
         return nullptr;
-    auto clip = std::make_shared<MovieClip>(stage(), &stage().movie().sprite(*id)->timeline, false);
+    auto clip = std::make_shared<MovieClip>(stage(), &movie.sprite(*id)->timeline, false);
     clip->m_characterId = *id;
     clip->setName(std::move(name));
     removeAtDepth(depth);
@@ -471,6 +475,24 @@ std::shared_ptr<MovieClip> MovieClip::duplicate(std::string name, int depth)
     return clip;
 }
 
+std::shared_ptr<TextField> MovieClip::duplicateField(const TextField& source, std::string name,
+                                                     int depth)
+{
+    if (source.m_parent != this || source.removed())
+        return nullptr;
+    auto field = std::make_shared<TextField>(stage(), source.definition());
+    field->m_characterId = source.m_characterId;
+    field->m_matrix = source.m_matrix;
+    field->m_cxform = source.m_cxform;
+    field->m_visible = source.m_visible;
+    field->m_transformedByScript = source.m_transformedByScript;
+    field->setName(std::move(name));
+    removeAtDepth(depth);
+    insertChild(field, depth);
+    initializeChild(*field, false);
+    return field;
+}
+
 bool MovieClip::removeChild(DisplayObject& child, bool force)
 {
     if (child.m_parent != this)
@@ -534,10 +556,7 @@ void MovieClip::setHitArea(MovieClip* area)
 
 Bounds MovieClip::localBounds() const
 {
-    Bounds b = shapeBounds(m_drawing.shape());
-    for (const auto& [depth, child] : m_children)
-        b.add(transformBounds(child->matrix(), child->localBounds()));
-    return b;
+    return boundsThrough(*this, Matrix{});
 }
 
 bool MovieClip::hitTestLocal(Point local) const

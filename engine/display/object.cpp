@@ -9,6 +9,53 @@ namespace zf::display {
 
 namespace {
 constexpr double kRadiansToDegrees = 180.0 / std::numbers::pi;
+
+// Positions are whole twips held in 32 bits: a value out of that range
+// (infinities included) becomes the most negative one, as a 32-bit
+// conversion of the hardware does.
+double roundToInt32(double twips)
+{
+    double rounded = std::round(twips);
+    if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
+        return -2147483648.0;
+    return rounded;
+}
+
+// Scale and skew entries are 16.16 fixed point; what does not fit shows
+// nothing rather than garbage.
+double toFixed16(double value)
+{
+    double fixed = std::round(value * 65536.0);
+    if (!(fixed >= -2147483648.0 && fixed <= 2147483647.0))
+        return 0;
+    return fixed / 65536.0;
+}
+
+// Composed and inverted matrices keep whole-twip translations, so points
+// and bounds that pass through them land on the twip grid the way stored
+// positions do.
+Matrix snapTranslation(Matrix m)
+{
+    m.tx = roundToInt32(m.tx);
+    m.ty = roundToInt32(m.ty);
+    return m;
+}
+
+Point roundPoint(Point p)
+{
+    return {roundToInt32(p.x), roundToInt32(p.y)};
+}
+
+Bounds roundBounds(Bounds b)
+{
+    if (b.empty())
+        return b;
+    b.xMin = roundToInt32(b.xMin);
+    b.yMin = roundToInt32(b.yMin);
+    b.xMax = roundToInt32(b.xMax);
+    b.yMax = roundToInt32(b.yMax);
+    return b;
+}
 } // namespace
 
 DisplayObject::DisplayObject(Stage& stage, ObjectKind kind) : m_stage(&stage), m_kind(kind)
@@ -57,10 +104,39 @@ void DisplayObject::setColorTransform(const ColorTransform& cxform)
 
 Bounds DisplayObject::boundsIn(const DisplayObject* space) const
 {
+    if (space == this)
+        return roundBounds(localBounds());
     Matrix toSpace = concatenatedMatrix();
     if (space)
-        toSpace = space->concatenatedMatrix().inverted() * toSpace;
-    return transformBounds(toSpace, localBounds());
+        toSpace = snapTranslation(space->concatenatedMatrix().inverted()) * toSpace;
+    return roundBounds(transformBounds(toSpace, localBounds()));
+}
+
+Bounds DisplayObject::boundsInParent() const
+{
+    return roundBounds(transformBounds(m_matrix, localBounds()));
+}
+
+// A container's own bounds follow each shape through the whole matrix to
+// this space (a rotated child inside a rotated child adds no slack), each
+// shape's box on the twip grid.
+Bounds boundsThrough(const DisplayObject& object, const Matrix& toSpace, int level)
+{
+    const std::map<int, std::shared_ptr<DisplayObject>>* children = nullptr;
+    Bounds b;
+    if (const MovieClip* clip = object.asMovieClip()) {
+        children = &clip->children();
+        b = roundBounds(transformBounds(toSpace, shapeBounds(clip->drawing().shape())));
+    } else if (object.kind() == ObjectKind::Button) {
+        children = &static_cast<const Button&>(object).children();
+    }
+    if (!children)
+        return roundBounds(transformBounds(toSpace, object.localBounds()));
+    if (level > 64)
+        return b;
+    for (const auto& [depth, child] : *children)
+        b.add(boundsThrough(*child, toSpace * child->matrix(), level + 1));
+    return b;
 }
 
 Matrix DisplayObject::concatenatedMatrix() const
@@ -68,7 +144,7 @@ Matrix DisplayObject::concatenatedMatrix() const
     Matrix result = m_matrix;
     // Parents are bounded by the nesting the stage allows; walk them iteratively.
     for (const DisplayObject* p = m_parent; p; p = p->m_parent)
-        result = p->m_matrix * result;
+        result = snapTranslation(p->m_matrix * result);
     return result;
 }
 
@@ -82,12 +158,12 @@ ColorTransform DisplayObject::concatenatedColorTransform() const
 
 Point DisplayObject::localToGlobal(Point local) const
 {
-    return concatenatedMatrix().apply(local);
+    return roundPoint(concatenatedMatrix().apply(local));
 }
 
 Point DisplayObject::globalToLocal(Point global) const
 {
-    return concatenatedMatrix().inverted().apply(global);
+    return roundPoint(snapTranslation(concatenatedMatrix().inverted()).apply(global));
 }
 
 bool DisplayObject::hitTest(Point stagePoint, bool shapeFlag) const
@@ -102,17 +178,17 @@ bool DisplayObject::hitTest(Point stagePoint, bool shapeFlag) const
 
 void DisplayObject::setX(double pixels)
 {
-    if (!std::isfinite(pixels))
+    if (std::isnan(pixels))
         return;
-    m_matrix.tx = std::round(pixels * kTwipsPerPixel);
+    m_matrix.tx = roundToInt32(pixels * kTwipsPerPixel);
     m_transformedByScript = true;
 }
 
 void DisplayObject::setY(double pixels)
 {
-    if (!std::isfinite(pixels))
+    if (std::isnan(pixels))
         return;
-    m_matrix.ty = std::round(pixels * kTwipsPerPixel);
+    m_matrix.ty = roundToInt32(pixels * kTwipsPerPixel);
     m_transformedByScript = true;
 }
 
@@ -149,16 +225,18 @@ void DisplayObject::applyScaleRotation()
 {
     double radians = m_rotation / kRadiansToDegrees;
     double cosine = std::cos(radians), sine = std::sin(radians);
-    m_matrix.a = m_xScale * cosine;
-    m_matrix.b = m_xScale * sine;
-    m_matrix.c = -m_yScale * sine;
-    m_matrix.d = m_yScale * cosine;
+    m_matrix.a = toFixed16(m_xScale * cosine);
+    m_matrix.b = toFixed16(m_xScale * sine);
+    m_matrix.c = toFixed16(-m_yScale * sine);
+    m_matrix.d = toFixed16(m_yScale * cosine);
     m_transformedByScript = true;
 }
 
+// Infinite scales and rotations are kept as scripts set them (and read
+// back so); the matrix built from them shows nothing.
 void DisplayObject::setXScale(double percent)
 {
-    if (!std::isfinite(percent))
+    if (std::isnan(percent))
         return;
     decomposeMatrix();
     m_xScale = percent / 100;
@@ -167,7 +245,7 @@ void DisplayObject::setXScale(double percent)
 
 void DisplayObject::setYScale(double percent)
 {
-    if (!std::isfinite(percent))
+    if (std::isnan(percent))
         return;
     decomposeMatrix();
     m_yScale = percent / 100;
@@ -176,7 +254,7 @@ void DisplayObject::setYScale(double percent)
 
 void DisplayObject::setRotation(double degrees)
 {
-    if (!std::isfinite(degrees))
+    if (std::isnan(degrees))
         return;
     decomposeMatrix();
     degrees = std::fmod(degrees, 360.0);
@@ -190,13 +268,13 @@ void DisplayObject::setRotation(double degrees)
 
 double DisplayObject::width() const
 {
-    Bounds b = transformBounds(m_matrix, localBounds());
+    Bounds b = boundsInParent();
     return b.empty() ? 0 : (b.xMax - b.xMin) / kTwipsPerPixel;
 }
 
 double DisplayObject::height() const
 {
-    Bounds b = transformBounds(m_matrix, localBounds());
+    Bounds b = boundsInParent();
     return b.empty() ? 0 : (b.yMax - b.yMin) / kTwipsPerPixel;
 }
 
@@ -218,26 +296,27 @@ void DisplayObject::setHeight(double pixels)
 
 void DisplayObject::setAlpha(double percent)
 {
-    if (!std::isfinite(percent))
+    if (std::isnan(percent))
         return;
-    // Stored as an 8.8 multiplier, as the file stores it.
-    m_cxform.aMul = int32_t(std::clamp(percent * 256 / 100, -32768.0, 32767.0));
+    // Stored as a 16-bit 8.8 multiplier, as the file stores it: the value
+    // goes through a 32-bit integer and keeps its low 16 bits.
+    m_cxform.aMul = int16_t(int32_t(roundToInt32(std::trunc(percent * 256 / 100))));
     m_transformedByScript = true;
 }
 
 std::string DisplayObject::targetPath() const
 {
     if (!m_parent)
-        return "_level0";
+        return "_level" + std::to_string(m_depth); // a level's root sits at its level number
     return m_parent->targetPath() + "." + m_name;
 }
 
 std::string DisplayObject::slashPath() const
 {
     if (!m_parent)
-        return "/";
+        return m_depth == 0 ? "/" : "_level" + std::to_string(m_depth) + "/";
     std::string parentPath = m_parent->slashPath();
-    return (parentPath == "/" ? parentPath : parentPath + "/") + m_name;
+    return (parentPath.ends_with('/') ? parentPath : parentPath + "/") + m_name;
 }
 
 void applyPlacement(DisplayObject& object, const swf::PlaceObject& place, bool fromTimeline)
@@ -270,9 +349,17 @@ ShapeObject::ShapeObject(Stage& stage, const swf::Shape* shape)
 {
 }
 
+// The bounds the file declares (strokes included) are what scripts
+// measure; a shape without a usable rectangle falls back to its edges.
 Bounds ShapeObject::localBounds() const
 {
-    return shapeBounds(*m_shape);
+    const RectTwips& r = m_shape->bounds;
+    if (r.xMin > r.xMax || r.yMin > r.yMax || (r.xMin == r.xMax && r.yMin == r.yMax))
+        return shapeBounds(*m_shape);
+    Bounds b;
+    b.add(r.xMin, r.yMin);
+    b.add(r.xMax, r.yMax);
+    return b;
 }
 bool ShapeObject::hitTestLocal(Point local) const
 {
@@ -311,7 +398,10 @@ BitmapObject::BitmapObject(Stage& stage, uint16_t bitmapId,
 
 const raster::Bitmap* BitmapObject::bitmap() const
 {
-    return m_bitmap ? m_bitmap.get() : stage().movie().bitmap(m_bitmapId);
+    if (m_bitmap)
+        return m_bitmap.get();
+    // A bitmap character of a loaded movie comes from that movie's dictionary.
+    return (parent() ? parent()->definition() : stage().movie()).bitmap(m_bitmapId);
 }
 
 Bounds BitmapObject::localBounds() const
@@ -325,6 +415,32 @@ Bounds BitmapObject::localBounds() const
 }
 
 bool BitmapObject::hitTestLocal(Point local) const
+{
+    Bounds b = localBounds();
+    return !b.empty() && local.x >= b.xMin && local.x < b.xMax && local.y >= b.yMin &&
+           local.y < b.yMax;
+}
+
+VideoObject::VideoObject(Stage& stage, const swf::VideoStream* stream)
+    : DisplayObject(stage, ObjectKind::Video), m_stream(stream)
+{
+    if (m_stream) {
+        smoothing = m_stream->smoothing;
+        deblocking = m_stream->deblocking;
+    }
+}
+
+Bounds VideoObject::localBounds() const
+{
+    Bounds b;
+    if (m_stream) {
+        b.add(0, 0);
+        b.add(m_stream->width * kTwipsPerPixel, m_stream->height * kTwipsPerPixel);
+    }
+    return b;
+}
+
+bool VideoObject::hitTestLocal(Point local) const
 {
     Bounds b = localBounds();
     return !b.empty() && local.x >= b.xMin && local.x < b.xMax && local.y >= b.yMin &&
@@ -348,10 +464,11 @@ Bounds StaticTextObject::localBounds() const
 bool StaticTextObject::hitTestLocal(Point local) const
 {
     bool hit = false;
-    forEachGlyph(stage().movie(), *m_text, [&](const swf::Shape& glyph, const Matrix& m, Rgba) {
-        if (!hit)
-            hit = shapeContains(glyph, m.inverted().apply(local));
-    });
+    forEachGlyph(parent() ? parent()->definition() : stage().movie(), *m_text,
+                 [&](const swf::Shape& glyph, const Matrix& m, Rgba) {
+                     if (!hit)
+                         hit = shapeContains(glyph, m.inverted().apply(local));
+                 });
     return hit;
 }
 

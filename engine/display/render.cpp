@@ -5,6 +5,8 @@
 #include "raster/raster.h"
 #include "text/text.h"
 
+#include <cmath>
+
 namespace zf::display {
 
 namespace {
@@ -77,6 +79,7 @@ private:
                   const ColorTransform& cx, bool maskMode, int level);
     void content(const DisplayObject& object, const Matrix& m, const ColorTransform& cx,
                  bool maskMode, int level);
+    bool scrolled(const DisplayObject& object, Matrix& m, bool maskMode);
     void textField(const TextField& field, const Matrix& m, const ColorTransform& cx,
                    bool maskMode);
 
@@ -104,9 +107,44 @@ void RenderWalk::object(const DisplayObject& object, const Matrix& parent,
         this->object(*mask, maskParent, {}, true, level + 1);
         m_renderer.endMask();
     }
-    content(object, m, cx, maskMode, level);
+    // A loaded movie's shapes fill with the bitmaps of its own dictionary.
+    const raster::BitmapSource* outerBitmaps = m_bitmaps;
+    if (const MovieClip* clip = object.asMovieClip(); clip && clip->loadedMovie())
+        m_bitmaps = &clip->loadedMovie()->bitmaps();
+    const bool scrollClip = scrolled(object, m, maskMode);
+    if (!object.scrollRect() || scrollClip || maskMode)
+        content(object, m, cx, maskMode, level);
+    m_bitmaps = outerBitmaps;
+    if (scrollClip)
+        m_renderer.popMask();
     if (mask && !mask->removed())
         m_renderer.popMask();
+}
+
+// A scroll rectangle moves the content by its corner and clips it to its
+// size. Returns whether a clip was pushed; an empty or non-finite rectangle
+// pushes none, and then nothing of the content shows (except in a mask,
+// where the content is only moved).
+bool RenderWalk::scrolled(const DisplayObject& object, Matrix& m, bool maskMode)
+{
+    const std::optional<ScrollRect>& scroll = object.scrollRect();
+    if (!scroll)
+        return false;
+    const double x = scroll->x * kTwipsPerPixel, y = scroll->y * kTwipsPerPixel;
+    const double width = scroll->width * kTwipsPerPixel, height = scroll->height * kTwipsPerPixel;
+    if (std::isfinite(x) && std::isfinite(y))
+        m = m * Matrix::translate(-x, -y);
+    constexpr double kLimit = 1e9; // twips; keeps the clip's corners integral
+    if (maskMode || !(width > 0 && height > 0) || !(std::abs(x) + width < kLimit) ||
+        !(std::abs(y) + height < kLimit))
+        return false;
+    Bounds box;
+    box.add(x, y);
+    box.add(x + width, y + height);
+    m_renderer.beginMask();
+    m_renderer.drawShape(rectangleShape(box, swf::FillStyle{}, nullptr), m, {}, m_bitmaps);
+    m_renderer.endMask();
+    return true;
 }
 
 void RenderWalk::content(const DisplayObject& object, const Matrix& m, const ColorTransform& cx,
@@ -120,7 +158,8 @@ void RenderWalk::content(const DisplayObject& object, const Matrix& m, const Col
         m_renderer.drawShape(static_cast<const MorphObject&>(object).shape(), m, cx, m_bitmaps);
         break;
     case ObjectKind::StaticText:
-        forEachGlyph(m_stage.movie(), *static_cast<const StaticTextObject&>(object).text(),
+        forEachGlyph(object.parent() ? object.parent()->definition() : m_stage.movie(),
+                     *static_cast<const StaticTextObject&>(object).text(),
                      [&](const swf::Shape& glyph, const Matrix& gm, Rgba color) {
                          m_renderer.drawShape(glyph, m * gm, cx * solidColor(color), m_bitmaps);
                      });
@@ -229,6 +268,9 @@ void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) cons
 {
     RenderWalk walk(*this, renderer, stageToPixels);
     walk.object(*m_root, stageToPixels, ColorTransform{}, false, 0);
+    // Higher levels draw over lower ones.
+    for (const auto& [number, level] : m_impl->levels)
+        walk.object(*level, stageToPixels, ColorTransform{}, false, 0);
 }
 
 void Stage::renderObject(const DisplayObject& object, raster::Renderer& renderer,

@@ -15,7 +15,12 @@ constexpr int kMaxButtonNesting = 64;
 
 std::shared_ptr<DisplayObject> createCharacter(Stage& stage, uint16_t id)
 {
-    const movie::MovieDefinition& movie = stage.movie();
+    return createCharacter(stage, stage.movie(), id);
+}
+
+std::shared_ptr<DisplayObject> createCharacter(Stage& stage, const movie::MovieDefinition& movie,
+                                               uint16_t id)
+{
     auto kind = movie.kind(id);
     if (!kind)
         return nullptr;
@@ -30,6 +35,7 @@ std::shared_ptr<DisplayObject> createCharacter(Stage& stage, uint16_t id)
         return std::make_shared<TextField>(stage, *movie.editText(id));
     case movie::CharacterKind::Sprite:
         return std::make_shared<MovieClip>(stage, &movie.sprite(id)->timeline, false);
+    case movie::CharacterKind::Video: return std::make_shared<VideoObject>(stage, movie.video(id));
     case movie::CharacterKind::Button: {
         auto button = std::make_shared<Button>(stage, movie.button(id));
         button->m_characterId = id;
@@ -82,6 +88,7 @@ void Stage::start()
     queueEvent(*m_root, ClipEvent::Load);
     m_root->enterFrame(1, true);
     runActionQueue();
+    processLoads();
     if (m_runner)
         m_runner->endTick();
 }
@@ -111,6 +118,7 @@ void Stage::tick()
             clip->advance();
     }
     runActionQueue();
+    processLoads();
     updateDrag();
     if (m_runner)
         m_runner->endTick();
@@ -293,7 +301,8 @@ void Button::build()
     for (const auto& record : m_definition->button.records) {
         std::shared_ptr<DisplayObject> object;
         if (nesting < kMaxButtonNesting && record.characterId != m_characterId)
-            object = createCharacter(stage(), record.characterId);
+            object = createCharacter(stage(), parent() ? parent()->definition() : stage().movie(),
+                                     record.characterId);
         if (object) {
             object->m_characterId = record.characterId;
             object->m_matrix = record.matrix;
@@ -332,10 +341,7 @@ void Button::setState(ButtonVisualState state)
 
 Bounds Button::localBounds() const
 {
-    Bounds b;
-    for (const auto& [depth, child] : m_children)
-        b.add(transformBounds(child->matrix(), child->localBounds()));
-    return b;
+    return boundsThrough(*this, Matrix{});
 }
 
 bool Button::hitAreaContains(Point local) const

@@ -36,11 +36,9 @@ std::u32string normalizedBreaks(std::string_view utf8)
     std::u32string in = text::decodeUtf8(utf8.substr(0, std::min(utf8.size(), kMaxChars * 4)));
     std::u32string out;
     out.reserve(in.size());
-    for (size_t i = 0; i < in.size() && out.size() < kMaxChars; ++i) {
-        if (in[i] == U'\r' && i + 1 < in.size() && in[i + 1] == U'\n')
-            ++i;
+    // Each of "\r" and "\n" ends a paragraph, so "\r\n" makes two.
+    for (size_t i = 0; i < in.size() && out.size() < kMaxChars; ++i)
         out.push_back(in[i] == U'\n' ? U'\r' : in[i]);
-    }
     return out;
 }
 
@@ -118,8 +116,8 @@ void keepIfSame(std::optional<T>& into, const std::optional<T>& other)
         into.reset();
 }
 
-// Unsets the fields of `into` that `other` has different.
-void intersect(TextFormat& into, const TextFormat& other)
+// Unsets the character fields of `into` that `other` has different.
+void intersectChar(TextFormat& into, const TextFormat& other)
 {
     keepIfSame(into.font, other.font);
     keepIfSame(into.url, other.url);
@@ -131,6 +129,11 @@ void intersect(TextFormat& into, const TextFormat& other)
     keepIfSame(into.italic, other.italic);
     keepIfSame(into.underline, other.underline);
     keepIfSame(into.kerning, other.kerning);
+}
+
+// Unsets the paragraph fields of `into` that `other` has different.
+void intersectParagraph(TextFormat& into, const TextFormat& other)
+{
     keepIfSame(into.bullet, other.bullet);
     keepIfSame(into.align, other.align);
     keepIfSame(into.leftMargin, other.leftMargin);
@@ -213,8 +216,18 @@ void TextField::setHtmlText(std::string_view source)
         return;
     }
     source = source.substr(0, std::min(source.size(), kMaxChars * 4));
-    *m_content = text::styledFromHtml(source, *m_newFormat, *m_newParagraph, multiline,
-                                      stage().swfVersion() >= 8);
+    // Before version 8 markup starts from left-aligned paragraphs; later
+    // movies keep the field's alignment for paragraphs that name none.
+    bool modern = stage().swfVersion() >= 8;
+    text::ParagraphFormat start = *m_newParagraph;
+    if (!modern)
+        start.align = swf::TextAlign::Left;
+    *m_content = text::styledFromHtml(source, *m_newFormat, start, multiline, modern);
+    // Text typed or set later continues the alignment of the last
+    // paragraph; with no text at all it starts from the left.
+    m_newParagraph->align = m_content->chars.empty() || m_content->paragraphs.empty()
+                                ? swf::TextAlign::Left
+                                : m_content->paragraphs.back().align;
     if (m_content->chars.size() > kMaxChars)
         m_content->replace(kMaxChars, m_content->chars.size(), {}, *m_newFormat);
     m_content->compact();
@@ -261,13 +274,13 @@ TextFormat TextField::textFormat(size_t begin, size_t end) const
         seen[index] = true;
         TextFormat other;
         readChar(content.formats[index], other);
-        intersect(result, other);
+        intersectChar(result, other);
     }
     size_t lastParagraph = content.paragraphAt(end - 1);
     for (size_t p = firstParagraph + 1; p <= lastParagraph; ++p) {
         TextFormat other;
         readParagraph(content.paragraphs[p], other);
-        intersect(result, other);
+        intersectParagraph(result, other);
     }
     return result;
 }
@@ -420,7 +433,8 @@ text::TextLayout layoutField(const TextField& field)
     Stage& stage = field.stage();
     if (!stage.m_impl->deviceFonts)
         stage.m_impl->deviceFonts = std::make_unique<text::DeviceFonts>();
-    FieldFonts fonts(stage.movie());
+    // A field of a loaded movie uses the fonts of that movie.
+    FieldFonts fonts(field.parent() ? field.parent()->definition() : stage.movie());
     swf::EditText definition = field.definition();
     definition.bounds = field.box();
     definition.wordWrap = field.wordWrap;

@@ -130,11 +130,14 @@ Timeline TimelineBuilder::build(std::span<const uint8_t> bytes, size_t offset, i
     }
     if (stream.truncated())
         m_data.warn("tag stream ends inside a tag");
+    // Only frames closed by ShowFrame count for looping: a timeline whose
+    // second frame is just the tags after its last ShowFrame plays into
+    // that frame once and stays there.
+    timeline.m_loops = stream.sawEnd() && timeline.m_frames.size() > 1;
     // Tags after the last ShowFrame form one more frame; a timeline with no
     // frame at all still has its first one.
     if (!current.tags.empty() || timeline.m_frames.empty())
         timeline.m_frames.push_back(std::move(current));
-    timeline.m_loops = stream.sawEnd() && timeline.m_frames.size() > 1;
     return timeline;
 }
 
