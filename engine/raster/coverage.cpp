@@ -41,11 +41,11 @@ void CellRasterizer::setBand(int top, int rows, int width)
 {
     m_top = top;
     m_rows = rows;
+    m_bandTopFixed = top << kSubpixelBits;
+    m_bandBottomFixed = (top + rows) << kSubpixelBits;
     size_t cells = size_t(rows) * size_t(width + 1);
-    if (width != m_width || m_cover.size() < cells) {
-        m_cover.assign(cells, 0);
-        m_area.assign(cells, 0);
-    }
+    if (width != m_width || m_cells.size() < cells)
+        m_cells.assign(cells, Cell{0, 0});
     m_width = width;
     m_wordsPerRow = (width + 1 + 63) / 64;
     const size_t words = size_t(rows) * size_t(m_wordsPerRow);
@@ -59,6 +59,7 @@ void CellRasterizer::setBand(int top, int rows, int width)
     std::fill(m_rowMin.begin(), m_rowMin.begin() + rows, INT32_MAX);
     std::fill(m_rowMax.begin(), m_rowMax.begin() + rows, -1);
     m_coverage.resize(size_t(width) + 1);
+    m_spans.resize(size_t(width) + 2);
     m_touchedMin = 1;
     m_touchedMax = 0;
 }
@@ -102,67 +103,108 @@ inline void CellRasterizer::addRowPiece(const Rows& rows, int row, int32_t xa, i
     const int32_t hi = std::max(xa, xb);
     const int cellLo = lo >> kSubpixelBits;
     const int cellHi = hi == lo ? cellLo : (hi - 1) >> kSubpixelBits;
-    rows.rowMin[row] = std::min(rows.rowMin[row], cellLo);
-    rows.rowMax[row] = std::max(rows.rowMax[row], cellHi);
+    int32_t& rowMin = rows.rowMin[row];
+    int32_t& rowMax = rows.rowMax[row];
+    rowMin = std::min(rowMin, cellLo);
+    rowMax = std::max(rowMax, cellHi);
     // Unsigned sums wrap instead of overflowing on absurd edge counts.
-    const size_t base = size_t(row) * rows.stride;
-    uint32_t* const cover = rows.cover + base;
-    uint32_t* const area = rows.area + base;
+    Cell* const cells = rows.cells + size_t(row) * rows.stride;
     uint64_t* const touched = rows.touched + size_t(row) * rows.wordStride;
-    auto touch = [touched](int cell) { touched[cell >> 6] |= uint64_t(1) << (cell & 63); };
     if (cellLo == cellHi) {
-        touch(cellLo);
-        int32_t left = cellLo << kSubpixelBits;
-        int32_t dy = (yb - ya) * direction;
-        cover[cellLo] += uint32_t(dy);
-        area[cellLo] += uint32_t(dy * ((xa - left) + (xb - left)));
+        touched[cellLo >> 6] |= uint64_t(1) << (cellLo & 63);
+        const int32_t left = cellLo << kSubpixelBits;
+        const int32_t dy = (yb - ya) * direction;
+        cells[cellLo].cover += uint32_t(dy);
+        cells[cellLo].area += uint32_t(dy * ((xa - left) + (xb - left)));
         return;
     }
-    const int64_t spanY = yb - ya;
-    const int64_t spanX = hi - lo;
-    int32_t px = xa;
+    // y where the piece crosses each cell border. Every cell but the last
+    // one is left through a border; the last one ends at the piece's end.
+    const double slope = double(yb - ya) / double(hi - lo);
     int32_t py = ya;
-    const bool rightward = xa < xb;
-    // y where the piece crosses each cell border.
-    const double slope = double(spanY) / double(spanX);
-    const int cells = cellHi - cellLo;
-    for (int i = 0; i <= cells; ++i) {
-        int cell = rightward ? cellLo + i : cellHi - i;
-        int32_t left = cell << kSubpixelBits;
-        int32_t nx = rightward ? std::min(left + kSubpixelScale, xb) : std::max(left, xb);
-        int32_t ny = nx == xb ? yb : ya + roundToInt(slope * std::abs(nx - xa));
-        int32_t dy = (ny - py) * direction;
-        cover[cell] += uint32_t(dy);
-        area[cell] += uint32_t(dy * ((px - left) + (nx - left)));
-        px = nx;
-        py = ny;
+    auto add = [cells, direction](int cell, int32_t dy, int32_t twiceMid) {
+        dy *= direction;
+        cells[cell].cover += uint32_t(dy);
+        cells[cell].area += uint32_t(dy * twiceMid);
+    };
+    if (xa < xb) {
+        int32_t px = xa;
+        for (int cell = cellLo; cell < cellHi; ++cell) {
+            const int32_t left = cell << kSubpixelBits;
+            const int32_t nx = left + kSubpixelScale;
+            const int32_t ny = ya + roundToInt(slope * (nx - xa));
+            add(cell, ny - py, (px - left) + kSubpixelScale);
+            px = nx;
+            py = ny;
+        }
+        const int32_t left = cellHi << kSubpixelBits;
+        add(cellHi, yb - py, (px - left) + (xb - left));
+    } else {
+        int32_t px = xa;
+        for (int cell = cellHi; cell > cellLo; --cell) {
+            const int32_t left = cell << kSubpixelBits;
+            const int32_t ny = ya + roundToInt(slope * (xa - left));
+            add(cell, ny - py, px - left);
+            px = left;
+            py = ny;
+        }
+        const int32_t left = cellLo << kSubpixelBits;
+        add(cellLo, yb - py, (px - left) + (xb - left));
     }
     // The piece touched every cell from cellLo to cellHi: mark them a word
-    // at a time.
-    for (int word = cellLo >> 6; word <= cellHi >> 6; ++word) {
-        const int first = std::max(cellLo - word * 64, 0);
-        const int last = std::min(cellHi - word * 64, 63);
-        touched[word] |= (~uint64_t(0) >> (63 - last)) & (~uint64_t(0) << first);
+    // at a time (nearly always a single word).
+    const int wordLo = cellLo >> 6;
+    const int wordHi = cellHi >> 6;
+    const uint64_t fromLo = ~uint64_t(0) << (cellLo & 63);
+    const uint64_t toHi = ~uint64_t(0) >> (63 - (cellHi & 63));
+    if (wordLo == wordHi) {
+        touched[wordLo] |= fromLo & toHi;
+        return;
+    }
+    touched[wordLo] |= fromLo;
+    for (int word = wordLo + 1; word < wordHi; ++word)
+        touched[word] = ~uint64_t(0);
+    touched[wordHi] |= toHi;
+}
+
+// A vertical segment stays in one cell column: every row gets the same
+// cell, and full rows the same cover, with no crossing points to compute.
+void CellRasterizer::addVertical(const Rows& rows, int32_t x, int32_t ya, int32_t yEnd,
+                                 int direction) const
+{
+    const int cell = x >> kSubpixelBits;
+    const int32_t twiceOffset = 2 * (x - (cell << kSubpixelBits));
+    const uint64_t bit = uint64_t(1) << (cell & 63);
+    const int word = cell >> 6;
+    int row = (ya >> kSubpixelBits) - m_top;
+    Cell* cellAt = rows.cells + size_t(row) * rows.stride + size_t(cell);
+    uint64_t* wordAt = rows.touched + size_t(row) * rows.wordStride + size_t(word);
+    while (ya < yEnd) {
+        const int32_t rowEnd = std::min(((ya >> kSubpixelBits) + 1) << kSubpixelBits, yEnd);
+        const int32_t dy = (rowEnd - ya) * direction;
+        cellAt->cover += uint32_t(dy);
+        cellAt->area += uint32_t(dy * twiceOffset);
+        *wordAt |= bit;
+        rows.rowMin[row] = std::min(rows.rowMin[row], cell);
+        rows.rowMax[row] = std::max(rows.rowMax[row], cell);
+        ya = rowEnd;
+        ++row;
+        cellAt += rows.stride;
+        wordAt += rows.wordStride;
     }
 }
 
-void CellRasterizer::addSegment(const FixedSegment& segment)
+void CellRasterizer::addSegmentInBand(const FixedSegment& segment)
 {
     int32_t x0 = segment.x0, y0 = segment.y0, x1 = segment.x1, y1 = segment.y1;
-    if (y0 == y1)
-        return;
     int direction = 1;
     if (y0 > y1) {
         std::swap(x0, x1);
         std::swap(y0, y1);
         direction = -1;
     }
-    const int32_t bandTop = m_top << kSubpixelBits;
-    const int32_t bandBottom = (m_top + m_rows) << kSubpixelBits;
-    if (y1 <= bandTop || y0 >= bandBottom)
-        return;
-    const double slope = double(int64_t(x1) - x0) / double(int64_t(y1) - y0);
-    auto xAt = [&](int32_t y) { return y == y1 ? x1 : x0 + roundToInt(slope * (y - y0)); };
+    const int32_t bandTop = m_bandTopFixed;
+    const int32_t bandBottom = m_bandBottomFixed;
     int32_t ya = std::max(y0, bandTop);
     const int32_t yEnd = std::min(y1, bandBottom);
     const int firstRow = (ya >> kSubpixelBits) - m_top;
@@ -174,16 +216,27 @@ void CellRasterizer::addSegment(const FixedSegment& segment)
         m_touchedMin = std::min(m_touchedMin, firstRow);
         m_touchedMax = std::max(m_touchedMax, lastRow);
     }
-    const Rows rows{m_cover.data(),  m_area.data(),       m_touched.data(),     m_rowMin.data(),
+    const Rows rows{m_cells.data(),  m_touched.data(),    m_rowMin.data(),
                     m_rowMax.data(), size_t(m_width + 1), size_t(m_wordsPerRow)};
-    const int top = m_top;
+    if (x0 == x1) {
+        addVertical(rows, x0, ya, yEnd, direction);
+        return;
+    }
+    const double slope = double(int64_t(x1) - x0) / double(int64_t(y1) - y0);
+    auto xAt = [&](int32_t y) { return y == y1 ? x1 : x0 + roundToInt(slope * (y - y0)); };
+    // Row by row; after the first piece every piece starts on a row border.
     int32_t xa = xAt(ya);
-    while (ya < yEnd) {
-        int32_t rowEnd = std::min(((ya >> kSubpixelBits) + 1) << kSubpixelBits, yEnd);
-        int32_t xb = xAt(rowEnd);
-        addRowPiece(rows, (ya >> kSubpixelBits) - top, xa, ya, xb, rowEnd, direction);
+    int row = firstRow;
+    int32_t rowEnd = std::min(((ya >> kSubpixelBits) + 1) << kSubpixelBits, yEnd);
+    for (;;) {
+        const int32_t xb = xAt(rowEnd);
+        addRowPiece(rows, row, xa, ya, xb, rowEnd, direction);
+        if (rowEnd == yEnd)
+            break;
         ya = rowEnd;
         xa = xb;
+        ++row;
+        rowEnd = std::min(ya + kSubpixelScale, yEnd);
     }
 }
 
@@ -192,17 +245,17 @@ void CellRasterizer::sweepRow(int row)
 {
     const int minCell = m_rowMin[row];
     const int maxCell = m_rowMax[row];
-    uint32_t* cover = m_cover.data() + size_t(row) * size_t(m_width + 1);
-    uint32_t* area = m_area.data() + size_t(row) * size_t(m_width + 1);
+    Cell* cells = m_cells.data() + size_t(row) * size_t(m_width + 1);
     uint8_t* out = m_coverage.data(); // out[i] is cell minCell + i
     const int width = m_width;
-    m_spans.clear();
+    CoverageSpan* const spans = m_spans.data();
+    int spanCount = 0;
     m_rowOrigin = minCell;
     auto addSpan = [&](int x0, int x1, uint8_t* coverage, uint8_t value) {
         // The column right of the surface only carries covers of clipped edges.
         x1 = std::min(x1, width);
         if (x1 > x0)
-            m_spans.push_back({x0, x1, coverage, value});
+            spans[spanCount++] = {x0, x1, coverage, value};
     };
     uint64_t* touched = m_touched.data() + size_t(row) * size_t(m_wordsPerRow);
     auto isTouched = [touched](int x) { return (touched[x >> 6] >> (x & 63)) & 1; };
@@ -222,11 +275,11 @@ void CellRasterizer::sweepRow(int row)
         const int runEnd = nextUntouched(touched, x, end);
         uint8_t* runOut = out - minCell;
         for (; x < runEnd; ++x) {
-            accumulated += cover[x];
-            int64_t raw = int64_t(int32_t(accumulated)) * (2 * kSubpixelScale) - int32_t(area[x]);
+            accumulated += cells[x].cover;
+            int64_t raw =
+                int64_t(int32_t(accumulated)) * (2 * kSubpixelScale) - int32_t(cells[x].area);
             runOut[x] = foldCoverage<rule>(raw);
-            cover[x] = 0;
-            area[x] = 0;
+            cells[x] = Cell{0, 0};
         }
         // Cells without cover leave the running sum alone, so the pixels up
         // to the next touched cell take the sum as it stands now.
@@ -241,6 +294,7 @@ void CellRasterizer::sweepRow(int row)
     uint8_t trailing = foldCoverage<rule>(int64_t(int32_t(accumulated)) * (2 * kSubpixelScale));
     if (trailing != 0)
         addSpan(maxCell + 1, width, nullptr, trailing);
+    m_spanCount = spanCount;
 }
 
 template void CellRasterizer::sweepRow<FillRule::EvenOdd>(int);

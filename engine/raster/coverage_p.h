@@ -42,7 +42,15 @@ public:
     // surface `width` pixels wide. Keeps the allocation across calls.
     void setBand(int top, int rows, int width);
 
-    void addSegment(const FixedSegment& segment);
+    void addSegment(const FixedSegment& segment)
+    {
+        // A band is offered every segment of the buckets that may reach it;
+        // many end above it or start below it, and are dropped here cheaply.
+        const int32_t yLo = std::min(segment.y0, segment.y1);
+        const int32_t yHi = std::max(segment.y0, segment.y1);
+        if (yHi > m_bandTopFixed && yLo < m_bandBottomFixed && yLo != yHi)
+            addSegmentInBand(segment);
+    }
 
     // Calls emit(row, spans, count, origin) for each row with something
     // covered: the row's non-empty spans, left to right, in surface
@@ -62,17 +70,24 @@ public:
 private:
     // The band's arrays, copied into locals for one segment: stores through
     // the cell arrays could otherwise alias the members and force reloads.
+    // A cell's cover and area sit side by side: a segment updates both, and
+    // so does the sweep, so one cache line serves both.
+    struct Cell {
+        uint32_t cover;
+        uint32_t area;
+    };
     struct Rows {
-        uint32_t* cover;
-        uint32_t* area;
+        Cell* cells;
         uint64_t* touched;
         int32_t* rowMin;
         int32_t* rowMax;
         size_t stride;
         size_t wordStride;
     };
+    void addSegmentInBand(const FixedSegment& segment);
     static void addRowPiece(const Rows& rows, int row, int32_t xa, int32_t ya, int32_t xb,
                             int32_t yb, int direction);
+    void addVertical(const Rows& rows, int32_t x, int32_t ya, int32_t yEnd, int direction) const;
     template <FillRule rule>
     void sweepRow(int row);
     int nextTouched(const uint64_t* words, int x, int end) const;
@@ -81,10 +96,11 @@ private:
     int m_top = 0;
     int m_rows = 0;
     int m_width = 0;
+    int32_t m_bandTopFixed = 0; // the band's top and bottom in fixed point
+    int32_t m_bandBottomFixed = 0;
     int m_touchedMin = 1; // first and last touched row (band-relative)
     int m_touchedMax = 0;
-    std::vector<uint32_t> m_cover; // (width + 1) per row; modular arithmetic
-    std::vector<uint32_t> m_area;
+    std::vector<Cell> m_cells; // (width + 1) per row; modular arithmetic
     // One bit per cell that received something, so that sweeps jump over
     // the untouched interior of a row a word at a time.
     std::vector<uint64_t> m_touched;
@@ -92,7 +108,10 @@ private:
     std::vector<int32_t> m_rowMin;
     std::vector<int32_t> m_rowMax;
     std::vector<uint8_t> m_coverage;
+    // Sized for the most spans a row can have (runs alternate between
+    // touched and untouched cells), so that adding one needs no check.
     std::vector<CoverageSpan> m_spans;
+    int m_spanCount = 0;
     int m_rowOrigin = 0;
 };
 
@@ -106,8 +125,8 @@ void CellRasterizer::sweepSpans(FillRule rule, Emit&& emit)
             sweepRow<FillRule::EvenOdd>(row);
         else
             sweepRow<FillRule::NonZero>(row);
-        if (!m_spans.empty())
-            emit(m_top + row, m_spans.data(), int(m_spans.size()), m_rowOrigin);
+        if (m_spanCount > 0)
+            emit(m_top + row, m_spans.data(), m_spanCount, m_rowOrigin);
     }
     m_touchedMin = 1;
     m_touchedMax = 0;

@@ -323,6 +323,11 @@ TEST(PaintTest, ShadingInPiecesMatchesOneSpan)
         {"pad vertical", gradientFill(swf::FillType::LinearGradient, {0, small, -small, 0, 0, 0})},
         {"repeat", gradientFill(swf::FillType::LinearGradient, {small, 0, 0, small, 0, 0},
                                 swf::SpreadMode::Repeat)},
+        // Pad radials shade four pixels at a time plus a remainder; odd
+        // piece lengths make every split between the two happen.
+        {"radial pad", gradientFill(swf::FillType::RadialGradient, {small, 0, 0, small, 500, 100})},
+        {"radial pad rotated",
+         gradientFill(swf::FillType::RadialGradient, {small, small, -small, small, 700, -300})},
         {"radial reflect", gradientFill(swf::FillType::RadialGradient,
                                         {small, 0, 0, small, 500, 100}, swf::SpreadMode::Reflect)},
         {"focal", gradientFill(swf::FillType::FocalGradient, {small, 0, 0, small, 500, 100})},

@@ -197,24 +197,37 @@ void Renderer::Impl::paintSpans(const Paint& paint, int row, const CoverageSpan*
                                 int origin, Worker& worker) const
 {
     uint8_t* line = surface.pixels + size_t(row) * size_t(surface.stride);
-    const bool solid = paint.kind == Paint::Kind::Solid;
-    for (int i = 0; i < count; ++i) {
-        const CoverageSpan& span = spans[i];
-        const int length = span.x1 - span.x0;
-        uint8_t* dst = line + size_t(span.x0) * 4;
-        if (solid) {
+    if (paint.kind == Paint::Kind::Solid) {
+        for (int i = 0; i < count; ++i) {
+            const CoverageSpan& span = spans[i];
+            uint8_t* dst = line + size_t(span.x0) * 4;
             if (span.coverage)
-                blendSolidSpan(dst, paint.color, span.coverage, length);
+                blendSolidSpan(dst, paint.color, span.coverage, span.x1 - span.x0);
             else
-                blendSolidRun(dst, paint.color, span.value, length);
-            continue;
+                blendSolidRun(dst, paint.color, span.value, span.x1 - span.x0);
         }
-        shadeSpan(paint, frame.ramps.data(), origin, row, length, worker.shaded.data(),
-                  span.x0 - origin);
-        if (span.coverage)
-            blendSpan(dst, worker.shaded.data(), span.coverage, length);
-        else
-            blendRun(dst, worker.shaded.data(), span.value, paint.opaque, length);
+        return;
+    }
+    // Neighbouring spans are shaded in one go: each shading call steps its
+    // position from the row's origin, and a short gap costs less to shade
+    // than that.
+    constexpr int kShadeGapLimit = 32;
+    for (int i = 0; i < count;) {
+        int j = i + 1;
+        while (j < count && spans[j].x0 - spans[j - 1].x1 <= kShadeGapLimit)
+            ++j;
+        const int from = spans[i].x0;
+        shadeSpan(paint, frame.ramps.data(), origin, row, spans[j - 1].x1 - from,
+                  worker.shaded.data(), from - origin);
+        for (; i < j; ++i) {
+            const CoverageSpan& span = spans[i];
+            const uint32_t* shaded = worker.shaded.data() + (span.x0 - from);
+            uint8_t* dst = line + size_t(span.x0) * 4;
+            if (span.coverage)
+                blendSpan(dst, shaded, span.coverage, span.x1 - span.x0);
+            else
+                blendRun(dst, shaded, span.value, paint.opaque, span.x1 - span.x0);
+        }
     }
 }
 
