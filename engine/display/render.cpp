@@ -232,10 +232,18 @@ void RenderWalk::textField(const TextField& field, const Matrix& m, const ColorT
     if ((field.background || field.border) && !box.empty()) {
         swf::FillStyle fill;
         fill.color = field.background ? field.backgroundColor : Rgba{0, 0, 0, 0};
+        m_renderer.drawShape(rectangleShape(box, fill, nullptr), m, cx, m_bitmaps);
+    }
+    if (field.border && !box.empty()) {
+        // The border's one-pixel lines fill the pixels right of and below
+        // each edge, not half of the pixels on either side: draw the
+        // hairline half a pixel further right and down.
         swf::LineStyle line;
         line.width = 0;
         line.color = field.borderColor;
-        m_renderer.drawShape(rectangleShape(box, fill, field.border ? &line : nullptr), m, cx,
+        swf::FillStyle clear;
+        clear.color = Rgba{0, 0, 0, 0};
+        m_renderer.drawShape(rectangleShape(box, clear, &line), Matrix::translate(0.5, 0.5) * m, cx,
                              m_bitmaps);
     }
     text::TextLayout layout = layoutField(field);

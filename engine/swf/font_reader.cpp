@@ -60,7 +60,7 @@ void readFontLayout(ByteReader& reader, bool wideCodes, Font& font)
     size_t count = font.glyphs.size();
     font.advances.reserve(cappedCount(reader, count, 2));
     for (size_t i = 0; i < count && reader.ok(); ++i)
-        font.advances.push_back(reader.s16());
+        font.advances.push_back(reader.u16());
     for (size_t i = 0; i < count && reader.ok(); ++i)
         readRect(reader); // layout bounds are unreliable (often zero)
     uint16_t kerning = reader.u16();

@@ -18,15 +18,17 @@ struct KerningPair {
 
 struct Font {
     uint16_t id = 0;
-    int version = 1;            // 1 DefineFont, 2 DefineFont2, 3 DefineFont3
-    std::string name;           // from the font tag or DefineFontInfo; trailing NUL stripped
+    int version = 1;  // 1 DefineFont, 2 DefineFont2, 3 DefineFont3
+    std::string name; // from the font tag or DefineFontInfo; trailing NUL stripped
     bool bold = false, italic = false, smallText = false, shiftJis = false, ansi = false;
     uint8_t languageCode = 0;
-    std::vector<Shape> glyphs;  // one group, fill style 1 = the text colour
+    std::vector<Shape> glyphs;   // one group, fill style 1 = the text colour
     std::vector<uint16_t> codes; // code table, parallel to glyphs (sorted ascending)
     bool hasLayout = false;
     int ascent = 0, descent = 0, leading = 0; // in em units
-    std::vector<int16_t> advances;            // em units, parallel to glyphs
+    // Em units, parallel to glyphs. Stored unsigned: players read the layout's
+    // advances as 16-bit unsigned values, so 0x80E8 is a wide glyph, not a negative one.
+    std::vector<uint16_t> advances;
     std::vector<KerningPair> kerning;
     double emSquare() const { return version == 3 ? 20480.0 : 1024.0; }
     // Glyph index for a character code, or -1.
@@ -34,7 +36,7 @@ struct Font {
 };
 
 struct GlyphEntry {
-    uint32_t index = 0; // into the font's glyphs
+    uint32_t index = 0;  // into the font's glyphs
     int32_t advance = 0; // twips
 };
 
@@ -43,8 +45,8 @@ struct TextRecord {
     // and origin in effect for it (the file only stores changes).
     uint16_t fontId = 0;
     Rgba color;
-    int32_t x = 0, y = 0;    // origin of the first glyph; y is the baseline
-    uint16_t height = 0;     // twips
+    int32_t x = 0, y = 0; // origin of the first glyph; y is the baseline
+    uint16_t height = 0;  // twips
     std::vector<GlyphEntry> glyphs;
 };
 

@@ -40,6 +40,18 @@ double wholePixels(double twips)
     return std::floor(twips / kTwipsPerPixel + 1e-9);
 }
 
+// In a justified paragraph a glyph's advance counts in whole twips, the
+// fraction dropped (the epsilon keeps exact products from falling just
+// below); even its last, unjustified line is set that way, so over a long
+// line the dropped fractions add up to a visible shift. Other alignments
+// keep the fractions.
+double glyphAdvance(double twips, const ParagraphFormat& paragraph)
+{
+    if (paragraph.align != swf::TextAlign::Justify)
+        return twips;
+    return std::floor(twips + 1e-9);
+}
+
 bool isSpace(char32_t c)
 {
     return c == U' ' || c == U'\t' || c == 0xA0 || c == 0x3000;
@@ -165,7 +177,7 @@ private:
             if (glyph) {
                 item.scale = format.size / item.face->emSquare();
                 item.shape = glyph->shape;
-                item.advance = glyph->advance * item.scale;
+                item.advance = glyphAdvance(glyph->advance * item.scale, paragraph);
             }
             item.advance += format.letterSpacing;
             if (format.kerning && !items.empty() && items.back().face == item.face && item.face) {

@@ -334,7 +334,6 @@ private:
                 m_paragraph = m_stack[i].paragraph;
                 m_stack.resize(i);
                 // A closed paragraph ends its line at once.
-                // A closed paragraph ends its line at once.
                 if ((tag.name == "p" || tag.name == "li") && m_breaks)
                     m_out.breakParagraph(m_format, m_paragraph);
                 break;

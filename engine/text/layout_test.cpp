@@ -32,7 +32,7 @@ swf::Font makeFont(int version = 2)
         }
         font.glyphs.push_back(glyph);
         font.codes.push_back(uint16_t(code));
-        font.advances.push_back(int16_t(code == ' ' ? em / 4 : em / 2));
+        font.advances.push_back(uint16_t(code == ' ' ? em / 4 : em / 2));
     }
     return font;
 }
@@ -244,6 +244,46 @@ TEST_F(EditTextLayoutTest, HtmlFormatsReachTheGlyphs)
     EditTextState state = EditTextState::fromDefinition(field);
     EXPECT_TRUE(state.html);
     EXPECT_EQ(state.text, "<b>ab</b>");
+}
+
+TEST(EditTextAdvances, UnsignedWidthsAndJustifiedWholeTwips)
+{
+    // The step from 'b' to the next glyph at 20 px (400 twips, em 1024). A
+    // justified paragraph drops each advance's fraction of a twip, even on
+    // its last line, which is not spread.
+    struct Case {
+        const char* name;
+        uint16_t advance; // em units
+        double leftStep;  // twips
+        double justifiedStep;
+    } cases[] = {
+        {"exact", 512, 200, 200},
+        {"small fraction", 530, 207.03125, 207},
+        {"large fraction", 550, 214.84375, 214},
+        {"above the signed range", 33000, 12890.625, 12890},
+        {"largest value", 0xFFFF, 25599.609375, 25599},
+    };
+    for (const Case& c : cases) {
+        for (swf::TextAlign align : {swf::TextAlign::Left, swf::TextAlign::Justify}) {
+            bool justified = align == swf::TextAlign::Justify;
+            SCOPED_TRACE(std::string(c.name) + (justified ? " justified" : " left"));
+            double step = justified ? c.justifiedStep : c.leftStep;
+            swf::Font font = makeFont();
+            font.advances[size_t(font.glyphIndex('b'))] = c.advance;
+            OneFont fonts(font);
+            DeviceFonts deviceFonts;
+            swf::EditText field = makeField(40000);
+            field.wordWrap = false;
+            field.align = align;
+            EditTextState state;
+            state.text = "bab";
+            TextLayout result = layoutEditText(field, state, fonts, deviceFonts);
+            ASSERT_EQ(result.glyphs.size(), 3u);
+            EXPECT_DOUBLE_EQ(result.glyphs[1].matrix.tx - result.glyphs[0].matrix.tx, step);
+            EXPECT_DOUBLE_EQ(result.glyphs[2].matrix.tx - result.glyphs[1].matrix.tx, 200);
+            EXPECT_DOUBLE_EQ(result.textWidth, std::floor((2 * step + 200) / 20));
+        }
+    }
 }
 
 TEST(StaticTextLayout, RecordsBecomeScaledGlyphs)

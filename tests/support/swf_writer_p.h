@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <tuple>
 
@@ -28,7 +29,7 @@ public:
     void f32(float v);
     void fixed16(double v) { u32(uint32_t(int32_t(std::lround(v * 65536)))); }
     void fixed8(double v) { u16(uint16_t(int16_t(std::lround(v * 256)))); }
-    void bytes(const Bytes& b) { out.insert(out.end(), b.begin(), b.end()); }
+    void bytes(const Bytes& b) { std::copy(b.begin(), b.end(), std::back_inserter(out)); }
     void string(const std::string& s)
     {
         out.insert(out.end(), s.begin(), s.end());
