@@ -404,21 +404,35 @@ const raster::Bitmap* BitmapObject::bitmap() const
     return (parent() ? parent()->definition() : stage().movie()).bitmap(m_bitmapId);
 }
 
-Bounds BitmapObject::localBounds() const
+namespace {
+
+// The bounds of a width x height pixel box at the origin.
+Bounds pixelBox(int width, int height)
 {
     Bounds b;
-    if (const auto* image = bitmap()) {
-        b.add(0, 0);
-        b.add(image->width * kTwipsPerPixel, image->height * kTwipsPerPixel);
-    }
+    b.add(0, 0);
+    b.add(width * kTwipsPerPixel, height * kTwipsPerPixel);
     return b;
+}
+
+// Whether a point lies in a box, its right and bottom edges excluded.
+bool insideBox(const Bounds& b, Point local)
+{
+    return !b.empty() && local.x >= b.xMin && local.x < b.xMax && local.y >= b.yMin &&
+           local.y < b.yMax;
+}
+
+} // namespace
+
+Bounds BitmapObject::localBounds() const
+{
+    const auto* image = bitmap();
+    return image ? pixelBox(image->width, image->height) : Bounds{};
 }
 
 bool BitmapObject::hitTestLocal(Point local) const
 {
-    Bounds b = localBounds();
-    return !b.empty() && local.x >= b.xMin && local.x < b.xMax && local.y >= b.yMin &&
-           local.y < b.yMax;
+    return insideBox(localBounds(), local);
 }
 
 VideoObject::VideoObject(Stage& stage, const swf::VideoStream* stream)
@@ -432,19 +446,12 @@ VideoObject::VideoObject(Stage& stage, const swf::VideoStream* stream)
 
 Bounds VideoObject::localBounds() const
 {
-    Bounds b;
-    if (m_stream) {
-        b.add(0, 0);
-        b.add(m_stream->width * kTwipsPerPixel, m_stream->height * kTwipsPerPixel);
-    }
-    return b;
+    return m_stream ? pixelBox(m_stream->width, m_stream->height) : Bounds{};
 }
 
 bool VideoObject::hitTestLocal(Point local) const
 {
-    Bounds b = localBounds();
-    return !b.empty() && local.x >= b.xMin && local.x < b.xMax && local.y >= b.yMin &&
-           local.y < b.yMax;
+    return insideBox(localBounds(), local);
 }
 
 StaticTextObject::StaticTextObject(Stage& stage, const swf::StaticText* text)
