@@ -19,7 +19,8 @@ display::VideoObject* videoOf(Vm& vm, Object* self)
     return static_cast<display::VideoObject*>(object);
 }
 
-Value videoCall(Vm&, Object*, std::span<const Value>, const Value&)
+// Calling Video as a function, attachVideo and clear do nothing.
+Value videoNothing(Vm&, Object*, std::span<const Value>, const Value&)
 {
     return {};
 }
@@ -28,11 +29,6 @@ Value videoCall(Vm&, Object*, std::span<const Value>, const Value&)
 Value videoConstruct(Vm& vm, Object*, std::span<const Value>, const Value& data)
 {
     return Value(vm.newObject(data.object()));
-}
-
-Value videoNothing(Vm&, Object*, std::span<const Value>, const Value&)
-{
-    return {};
 }
 
 // The stream's frame size in pixels (0 for an object that is no video).
@@ -84,7 +80,7 @@ Value setDeblocking(Vm& vm, Object* self, std::span<const Value> args, const Val
 void installVideoBuiltins(Vm& vm)
 {
     Object* proto = vm.newObject();
-    FunctionObject* ctor = vm.defineClass("Video", videoCall, videoConstruct, proto);
+    FunctionObject* ctor = vm.defineClass("Video", videoNothing, videoConstruct, proto);
     ctor->data = Value(proto);
     vm.defineMethod(proto, "attachVideo", videoNothing);
     vm.defineMethod(proto, "clear", videoNothing);
