@@ -231,6 +231,33 @@ void Renderer::Impl::paintSpans(const Paint& paint, int row, const CoverageSpan*
     }
 }
 
+namespace {
+
+// Calls `run(start, length)` for the stretches of `coverage` worth painting:
+// runs of zero coverage shorter than a few pixels stay inside a stretch
+// (painting them changes nothing), longer ones split it.
+template <class Run>
+void forEachCoveredRun(const uint8_t* coverage, int count, Run run)
+{
+    constexpr int kMinGap = 16;
+    int x = 0;
+    while (x < count) {
+        while (x < count && coverage[x] == 0)
+            ++x;
+        if (x == count)
+            return;
+        int end = x + 1; // one past the last covered pixel
+        for (int i = end; i < count && i - end < kMinGap; ++i) {
+            if (coverage[i] != 0)
+                end = i + 1;
+        }
+        run(x, end - x);
+        x = end;
+    }
+}
+
+} // namespace
+
 void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worker& worker)
 {
     const int width = surface.width;
@@ -258,12 +285,28 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                         m[x] = uint8_t(std::min(255, m[x] + coverage[x]));
                     return;
                 }
+                const bool solid = paint->kind == Paint::Kind::Solid;
                 if (clip) {
                     const uint8_t* c = clip + offset + x0;
                     for (int x = 0; x < count; ++x)
                         coverage[x] = multiply255(coverage[x], c[x]);
+                    if (!gathered) {
+                        // Shade only what the mask lets through: a stage-sized
+                        // bitmap masked to a thin ring shades the ring alone.
+                        forEachCoveredRun(coverage, count, [&](int start, int length) {
+                            uint8_t* dst = surface.pixels + size_t(row) * size_t(surface.stride) +
+                                           size_t(x0 + start) * 4;
+                            if (solid) {
+                                blendSolidSpan(dst, paint->color, coverage + start, length);
+                                return;
+                            }
+                            shadeSpan(*paint, frame.ramps.data(), origin, row, length,
+                                      worker.shaded.data(), x0 + start - origin);
+                            blendSpan(dst, worker.shaded.data(), coverage + start, length);
+                        });
+                        return;
+                    }
                 }
-                const bool solid = paint->kind == Paint::Kind::Solid;
                 if (!solid)
                     shadeSpan(*paint, frame.ramps.data(), origin, row, count, worker.shaded.data(),
                               x0 - origin);
