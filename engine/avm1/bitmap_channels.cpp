@@ -59,6 +59,20 @@ Transfer prepareTransfer(Vm& vm, Object* self, std::span<const Value> args, size
     return t;
 }
 
+// Visits the clipped block row by row: `visit(px, py, i)` gets the target
+// pixel and the index of the matching source pixel in a block read with
+// readBlock or readStored.
+template <class Visit>
+void forEachTarget(const Transfer& t, Visit visit)
+{
+    size_t i = 0;
+    for (int y = 0; y < t.rect.height; ++y) {
+        for (int x = 0; x < t.rect.width; ++x, ++i) {
+            visit(t.dx + x, t.dy + y, i);
+        }
+    }
+}
+
 // Straight pixels of the source block, read before the target changes
 // (the source may be the target).
 std::vector<uint32_t> readBlock(const BitmapDataObject& source, const IntRect& rect)
@@ -88,15 +102,12 @@ Value copyChannel(Vm& vm, Object* self, std::span<const Value> args, const Value
         return Value(Invalid);
     }
     std::vector<uint32_t> block = readBlock(*t.source, t.rect);
-    size_t i = 0;
-    for (int y = 0; y < t.rect.height; ++y) {
-        for (int x = 0; x < t.rect.width; ++x, ++i) {
-            uint32_t value = from < 0 ? 0 : block[i] >> from & 0xFF;
-            uint32_t p = t.target->pixel(t.dx + x, t.dy + y);
-            p = (p & ~(0xFFu << to)) | value << to;
-            t.target->setPixel(t.dx + x, t.dy + y, p);
-        }
-    }
+    forEachTarget(t, [&](int px, int py, size_t i) {
+        uint32_t value = from < 0 ? 0 : block[i] >> from & 0xFF;
+        uint32_t p = t.target->pixel(px, py);
+        p = (p & ~(0xFFu << to)) | value << to;
+        t.target->setPixel(px, py, p);
+    });
     return Value(Invalid);
 }
 
@@ -165,19 +176,15 @@ Value threshold(Vm& vm, Object* self, std::span<const Value> args, const Value&)
     std::vector<uint32_t> block = readStored(*t.source, t.rect);
     uint32_t wanted = limit & mask;
     int changed = 0;
-    size_t i = 0;
-    for (int y = 0; y < t.rect.height; ++y) {
-        for (int x = 0; x < t.rect.width; ++x, ++i) {
-            int px = t.dx + x, py = t.dy + y;
-            if (holds(op, block[i] & mask, wanted)) {
-                // Written as stored, even into an opaque bitmap.
-                t.target->setPremultiplied(px, py, premultiply(color));
-                ++changed;
-            } else if (copySource) {
-                t.target->setPremultiplied(px, py, block[i]);
-            }
+    forEachTarget(t, [&](int px, int py, size_t i) {
+        if (holds(op, block[i] & mask, wanted)) {
+            // Written as stored, even into an opaque bitmap.
+            t.target->setPremultiplied(px, py, premultiply(color));
+            ++changed;
+        } else if (copySource) {
+            t.target->setPremultiplied(px, py, block[i]);
         }
-    }
+    });
     return Value(double(changed));
 }
 
@@ -247,21 +254,17 @@ Value merge(Vm& vm, Object* self, std::span<const Value> args, const Value&)
     }
     std::vector<uint32_t> block = readBlock(*t.source, t.rect);
     const int shifts[4] = {16, 8, 0, 24};
-    size_t i = 0;
-    for (int y = 0; y < t.rect.height; ++y) {
-        for (int x = 0; x < t.rect.width; ++x, ++i) {
-            int px = t.dx + x, py = t.dy + y;
-            uint32_t d = t.target->pixel(px, py);
-            uint32_t out = 0;
-            for (int c = 0; c < 4; ++c) {
-                uint32_t s = block[i] >> shifts[c] & 0xFF;
-                uint32_t o = d >> shifts[c] & 0xFF;
-                uint32_t m = multipliers[c];
-                out |= ((s * m + o * (256 - m)) / 256 & 0xFF) << shifts[c];
-            }
-            t.target->setPixel(px, py, out);
+    forEachTarget(t, [&](int px, int py, size_t i) {
+        uint32_t d = t.target->pixel(px, py);
+        uint32_t out = 0;
+        for (int c = 0; c < 4; ++c) {
+            uint32_t s = block[i] >> shifts[c] & 0xFF;
+            uint32_t o = d >> shifts[c] & 0xFF;
+            uint32_t m = multipliers[c];
+            out |= ((s * m + o * (256 - m)) / 256 & 0xFF) << shifts[c];
         }
-    }
+        t.target->setPixel(px, py, out);
+    });
     return Value(0);
 }
 
@@ -290,18 +293,15 @@ Value paletteMap(Vm& vm, Object* self, std::span<const Value> args, const Value&
         return Value(0);
     }
     std::vector<uint32_t> block = readBlock(*t.source, t.rect);
-    size_t i = 0;
-    for (int y = 0; y < t.rect.height; ++y) {
-        for (int x = 0; x < t.rect.width; ++x, ++i) {
-            uint32_t p = block[i];
-            uint32_t out = 0;
-            for (int c = 0; c < 4; ++c) {
-                uint32_t v = p >> shifts[c] & 0xFF;
-                out += tables[c].empty() ? v << shifts[c] : tables[c][v];
-            }
-            t.target->setPixel(t.dx + x, t.dy + y, out);
+    forEachTarget(t, [&](int px, int py, size_t i) {
+        uint32_t p = block[i];
+        uint32_t out = 0;
+        for (int c = 0; c < 4; ++c) {
+            uint32_t v = p >> shifts[c] & 0xFF;
+            out += tables[c].empty() ? v << shifts[c] : tables[c][v];
         }
-    }
+        t.target->setPixel(px, py, out);
+    });
     return Value(0);
 }
 
