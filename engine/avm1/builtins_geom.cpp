@@ -337,11 +337,18 @@ Value rectangleLeft(Vm& vm, Object* self, std::span<const Value>, const Value&)
     return member(vm, self, "x");
 }
 
+// Moves the left or top edge to `edge`, keeping the opposite edge where it
+// is: the size grows by as much as the edge moved out.
+void moveNearEdge(Vm& vm, Object* self, const char* position, const char* size, const Value& edge)
+{
+    double moved = number(vm, self, position) - vm.toNumber(edge);
+    setMember(vm, self, size, Value(number(vm, self, size) + moved));
+    setMember(vm, self, position, edge);
+}
+
 Value rectangleSetLeft(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    double moved = number(vm, self, "x") - vm.toNumber(arg(args, 0));
-    setMember(vm, self, "width", Value(number(vm, self, "width") + moved));
-    setMember(vm, self, "x", arg(args, 0));
+    moveNearEdge(vm, self, "x", "width", arg(args, 0));
     return {};
 }
 
@@ -352,9 +359,7 @@ Value rectangleTop(Vm& vm, Object* self, std::span<const Value>, const Value&)
 
 Value rectangleSetTop(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
-    double moved = number(vm, self, "y") - vm.toNumber(arg(args, 0));
-    setMember(vm, self, "height", Value(number(vm, self, "height") + moved));
-    setMember(vm, self, "y", arg(args, 0));
+    moveNearEdge(vm, self, "y", "height", arg(args, 0));
     return {};
 }
 
