@@ -215,12 +215,8 @@ TextFormatObject* makeTextFormat(Vm& vm, const display::TextFormat& f)
             format->at(field) = Value(Str(*v));
         }
     };
-    auto number = [&](FormatField field, const std::optional<double>& v) {
-        if (v) {
-            format->at(field) = Value(*v);
-        }
-    };
-    auto flag = [&](FormatField field, const std::optional<bool>& v) {
+    // Numbers and flags: set fields only.
+    auto put = [&](FormatField field, const auto& v) {
         if (v) {
             format->at(field) = Value(*v);
         }
@@ -228,26 +224,26 @@ TextFormatObject* makeTextFormat(Vm& vm, const display::TextFormat& f)
     string(FormatField::Font, f.font);
     string(FormatField::Url, f.url);
     string(FormatField::Target, f.target);
-    number(FormatField::Size, f.size);
-    number(FormatField::LetterSpacing, f.letterSpacing);
+    put(FormatField::Size, f.size);
+    put(FormatField::LetterSpacing, f.letterSpacing);
     if (f.color) {
         format->at(FormatField::Color) =
             Value(double(uint32_t(f.color->r) << 16 | uint32_t(f.color->g) << 8 | f.color->b));
     }
-    flag(FormatField::Bold, f.bold);
-    flag(FormatField::Italic, f.italic);
-    flag(FormatField::Underline, f.underline);
-    flag(FormatField::Kerning, f.kerning);
-    flag(FormatField::Bullet, f.bullet);
+    put(FormatField::Bold, f.bold);
+    put(FormatField::Italic, f.italic);
+    put(FormatField::Underline, f.underline);
+    put(FormatField::Kerning, f.kerning);
+    put(FormatField::Bullet, f.bullet);
     if (f.align) {
         static constexpr const char* kAligns[] = {"left", "right", "center", "justify"};
         format->at(FormatField::Align) = Value(vm.intern(kAligns[size_t(*f.align) & 3]));
     }
-    number(FormatField::LeftMargin, f.leftMargin);
-    number(FormatField::RightMargin, f.rightMargin);
-    number(FormatField::Indent, f.indent);
-    number(FormatField::BlockIndent, f.blockIndent);
-    number(FormatField::Leading, f.leading);
+    put(FormatField::LeftMargin, f.leftMargin);
+    put(FormatField::RightMargin, f.rightMargin);
+    put(FormatField::Indent, f.indent);
+    put(FormatField::BlockIndent, f.blockIndent);
+    put(FormatField::Leading, f.leading);
     if (f.tabStops) {
         std::vector<Value> stops(f.tabStops->begin(), f.tabStops->end());
         format->at(FormatField::TabStops) = Value(vm.newArray(std::move(stops)));
