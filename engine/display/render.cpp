@@ -241,6 +241,7 @@ void RenderWalk::textField(const TextField& field, const Matrix& m, const ColorT
         swf::LineStyle line;
         line.width = 0;
         line.color = field.borderColor;
+        line.join = swf::JoinStyle::Miter;
         swf::FillStyle clear;
         clear.color = Rgba{0, 0, 0, 0};
         m_renderer.drawShape(rectangleShape(box, clear, &line), Matrix::translate(0.5, 0.5) * m, cx,
