@@ -505,6 +505,31 @@ TEST(Render, ScrollRectMovesAndClipsTheContent)
     }
 }
 
+TEST(Render, TextFieldBorderFillsWholePixelsWithSquareCorners)
+{
+    SwfBuilder builder;
+    builder.showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    // A field from (2, 2) to (12, 8) px: its border takes the pixel right of
+    // and below each edge, so columns 2 and 12 and rows 2 and 8.
+    auto field = f.root().createTextField("t", kScriptDepthOffset + 1, {40, 240, 40, 160});
+    field->border = true;
+    field->borderColor = {255, 0, 0, 255};
+    field->background = true;
+    field->backgroundColor = {0, 0, 255, 255};
+    auto pixels = renderStage(*f.stage, 16, 16);
+    constexpr Rgba kRed{255, 0, 0, 255}, kBlue{0, 0, 255, 255}, kWhite{255, 255, 255, 255};
+    const struct {
+        int x, y;
+        Rgba expected;
+    } probes[] = {{2, 2, kRed},   {12, 2, kRed},   {2, 8, kRed},    {12, 8, kRed},  {7, 2, kRed},
+                  {2, 5, kRed},   {12, 5, kRed},   {7, 8, kRed},    {7, 5, kBlue},  {3, 3, kBlue},
+                  {1, 1, kWhite}, {13, 9, kWhite}, {13, 5, kWhite}, {7, 9, kWhite}, {7, 1, kWhite}};
+    for (const auto& p : probes)
+        EXPECT_EQ(pixelAt(pixels, 16, p.x, p.y), p.expected) << p.x << "," << p.y;
+}
+
 TEST(Drawing, FilledPathsHitAndBound)
 {
     SwfBuilder builder;
