@@ -258,6 +258,7 @@ int commandBench(const Options& o, std::ostream& out, std::ostream& err)
     using Clock = std::chrono::steady_clock;
     Clock::duration stepping{}, rendering{};
     int rendered = 0;
+    int64_t shapesDrawn = 0;
     for (int i = 0; i < o.frames; ++i) {
         auto t0 = Clock::now();
         if (!player.step() || player.quitRequested())
@@ -267,6 +268,7 @@ int commandBench(const Options& o, std::ostream& out, std::ostream& err)
         auto t2 = Clock::now();
         stepping += t1 - t0;
         rendering += t2 - t1;
+        shapesDrawn += player.lastRenderStats().shapesDrawn;
         ++rendered;
     }
     double total = std::chrono::duration<double>(stepping + rendering).count();
@@ -279,6 +281,8 @@ int commandBench(const Options& o, std::ostream& out, std::ostream& err)
         << "step-ms-per-frame: "
         << formatNumber(rendered ? std::chrono::duration<double>(stepping).count() * 1000 / rendered
                                  : 0)
+        << "\n"
+        << "shapes-per-frame: " << formatNumber(rendered ? double(shapesDrawn) / rendered : 0)
         << "\n"
         << "fps: " << formatNumber(total > 0 ? rendered / total : 0) << "\n";
     return 0;

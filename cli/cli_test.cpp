@@ -25,9 +25,10 @@ protected:
 
     void SetUp() override
     {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("zf-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir =
+            std::filesystem::temp_directory_path() /
+            ("zf-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(m_dir);
     }
     void TearDown() override { std::filesystem::remove_all(m_dir); }
@@ -76,7 +77,9 @@ TEST_F(CliTest, InfoReportsHeaderFactsForEveryContainer)
         movie.frameRate(12.5).stageSize(320, 240).showFrame().showFrame();
         Outcome r = cli({"info", write("m.swf", movie.bytes())});
         ASSERT_EQ(r.status, 0) << r.err;
-        const char* signature = c == Compression::None ? "FWS" : c == Compression::Zlib ? "CWS" : "ZWS";
+        const char* signature = c == Compression::None   ? "FWS"
+                                : c == Compression::Zlib ? "CWS"
+                                                         : "ZWS";
         EXPECT_NE(r.out.find(std::string("signature: ") + signature + "\n"), std::string::npos);
         for (const char* line : {"width: 320\n", "height: 240\n", "frame-rate: 12.5\n",
                                  "frame-count: 2\n", "avm: 1\n"})
@@ -111,14 +114,14 @@ TEST_F(CliTest, StopHoldsTheFrameAndQuitEndsTheRun)
 {
     Actions stop;
     stop.op(ActionCode::Stop);
-    Outcome stopped = cli({"run", write("stop.swf", tracingMovie(4, {{2, stop}}).bytes()),
-                           "--frames", "10"});
+    Outcome stopped =
+        cli({"run", write("stop.swf", tracingMovie(4, {{2, stop}}).bytes()), "--frames", "10"});
     EXPECT_EQ(stopped.out, "1\n2\n");
 
     Actions quit;
     quit.getUrl("FSCommand:quit", "");
-    Outcome quitted = cli({"run", write("quit.swf", tracingMovie(4, {{3, quit}}).bytes()),
-                           "--frames", "10"});
+    Outcome quitted =
+        cli({"run", write("quit.swf", tracingMovie(4, {{3, quit}}).bytes()), "--frames", "10"});
     EXPECT_EQ(quitted.status, 0);
     EXPECT_EQ(quitted.out, "1\n2\n3\n");
 }
@@ -145,6 +148,26 @@ TEST_F(CliTest, RenderWritesTheStageAtItsSize)
     EXPECT_EQ(pixel(20, 20), (Rgba{255, 0, 0, 255}));
     EXPECT_EQ(pixel(2, 2), (Rgba{0, 0, 255, 255}));
     EXPECT_EQ(pixel(40, 40), (Rgba{0, 0, 255, 255}));
+}
+
+TEST_F(CliTest, BenchCountsFramesAndShapesAndEndsWithFps)
+{
+    test::ShapeBuilder square;
+    square.rectangle(0, 0, 200, 200, square.addFill(test::solidFill({255, 0, 0, 255})));
+    SwfBuilder movie(8);
+    movie.stageSize(64, 48).defineShape(1, square);
+    // Two squares on the stage and one far outside it, which is not drawn.
+    movie.place(1, 1).place(1, 2, Matrix::translate(400, 400));
+    movie.place(1, 3, Matrix::translate(20000, 0)).showFrame().showFrame().showFrame();
+    Outcome r = cli({"bench", write("b.swf", movie.bytes()), "--frames", "3", "--width", "32",
+                     "--height", "24"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("size: 32x24\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("frames: 3\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("shapes-per-frame: 2\n"), std::string::npos) << r.out;
+    const size_t fps = r.out.rfind("\nfps: ");
+    ASSERT_NE(fps, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\n', fps + 1), r.out.size() - 1) << "fps is the last line";
 }
 
 TEST_F(CliTest, BadInputFailsWithAMessage)

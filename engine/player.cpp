@@ -466,6 +466,12 @@ bool Player::render(RenderTarget& target)
     return true;
 }
 
+Player::RenderStats Player::lastRenderStats() const
+{
+    const raster::FrameStats stats = m_impl->renderer.stats();
+    return {int(stats.shapesDrawn), int(stats.shapesCulled)};
+}
+
 namespace {
 Point toStage(const Matrix& stageToPixels, double x, double y)
 {

@@ -25,18 +25,24 @@ namespace zf {
 inline constexpr const char* kNoMovieSentinel = "1.sww";
 
 // Ready states as the control reports them while a movie loads.
-enum class ReadyState : int { Loading = 0, Uninitialized = 1, Loaded = 2, Interactive = 3, Complete = 4 };
+enum class ReadyState : int {
+    Loading = 0,
+    Uninitialized = 1,
+    Loaded = 2,
+    Interactive = 3,
+    Complete = 4
+};
 
 // Facts read from the file header alone.
 struct MovieHeader {
-    std::string signature;   // "FWS", "CWS" or "ZWS"
+    std::string signature; // "FWS", "CWS" or "ZWS"
     int version = 0;
-    uint32_t fileLength = 0; // uncompressed length the header declares
-    uint64_t fileSize = 0;   // bytes on disk
+    uint32_t fileLength = 0;                          // uncompressed length the header declares
+    uint64_t fileSize = 0;                            // bytes on disk
     double xMin = 0, yMin = 0, width = 0, height = 0; // stage rectangle in pixels
-    double frameRate = 0;    // frames per second (8.8 fixed in the file)
-    int frameCount = 0;      // as declared
-    int avm = 1;             // 2 for ActionScript 3 movies
+    double frameRate = 0;                             // frames per second (8.8 fixed in the file)
+    int frameCount = 0;                               // as declared
+    int avm = 1;                                      // 2 for ActionScript 3 movies
 };
 
 // A premultiplied RGBA8888 image in memory order R, G, B, A.
@@ -91,16 +97,16 @@ public:
     int frameNum() const;    // 0-based frame on show
     int currentFrame() const { return frameNum(); }
     void play();
-    void stop();      // stops and goes back to the first frame
-    void stopPlay();  // pauses on the frame on show
+    void stop();     // stops and goes back to the first frame
+    void stopPlay(); // pauses on the frame on show
     bool playing() const;
     void setPlaying(bool playing);
     Status gotoFrame(int frame); // 0-based; out of range or no movie -> error
 
     // --- View -------------------------------------------------------------
-    void zoom(int factor);                   // 50: one step in; 0: back to 100 %
-    double zoomScale() const;                // 1.0 unzoomed
-    void setBackgroundColor(int32_t bbggrr); // -1 removes the override
+    void zoom(int factor);                     // 50: one step in; 0: back to 100 %
+    double zoomScale() const;                  // 1.0 unzoomed
+    void setBackgroundColor(int32_t bbggrr);   // -1 removes the override
     void setBGColor(const std::string& color); // "" removes the override, "#RRGGBB" sets it
 
     // --- Events -----------------------------------------------------------
@@ -123,6 +129,13 @@ public:
     // Draws the stage scaled to show the whole movie in the target (ShowAll),
     // with zoom and background. Returns false without a movie.
     bool render(RenderTarget& target);
+    // What the last render() drew: shapes (glyphs and text boxes included)
+    // drawn, and those left out because they lay outside the target.
+    struct RenderStats {
+        int shapesDrawn = 0;
+        int shapesCulled = 0;
+    };
+    RenderStats lastRenderStats() const;
     // Mouse positions are in target pixels of the last render size.
     void mouseMove(double x, double y);
     void mouseDown(MouseButton button, double x, double y);
