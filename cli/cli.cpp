@@ -172,10 +172,14 @@ int commandInfo(const Options& o, std::ostream& out, std::ostream& err)
     return 0;
 }
 
-// Loads the movie into a Player with trace lines going to `out`.
+// Loads the movie into a Player with trace lines going to `out` and the
+// player's warnings to `err`.
 bool openPlayer(Player& player, const Options& o, std::ostream& out, std::ostream& err)
 {
     player.onTrace = [&out](const std::string& line) { out << line << '\n'; };
+    player.onWarning = [&err](const std::string& message) {
+        err << "zentiq-cli: warning: " << message << "\n";
+    };
     if (!player.setMovie(o.movie) || !player.load()) {
         err << "zentiq-cli: " << o.movie << ": " << player.lastError() << "\n";
         return false;

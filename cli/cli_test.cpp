@@ -170,6 +170,28 @@ TEST_F(CliTest, BenchCountsFramesAndShapesAndEndsWithFps)
     EXPECT_EQ(r.out.find('\n', fps + 1), r.out.size() - 1) << "fps is the last line";
 }
 
+TEST_F(CliTest, DrawingWarnsOnceAboutABitmapItCannotDecode)
+{
+    test::ShapeBuilder square;
+    square.rectangle(0, 0, 400, 400, square.addFill(test::bitmapFill(2, Matrix::scale(20, 20))));
+    SwfBuilder movie(8);
+    movie.stageSize(32, 32).defineBitsJpeg2(2, {0xFF, 0xD8, 0xFF, 0xD9}).defineShape(1, square);
+    movie.place(1, 1).showFrame().showFrame().showFrame();
+    const std::string path = write("w.swf", movie.bytes());
+    const std::string png = (m_dir / "frame.png").string();
+    // bench draws every frame, render only the last one.
+    for (const auto& args : {std::vector<std::string>{"render", path, "--frames", "3", "-o", png},
+                             std::vector<std::string>{"bench", path, "--frames", "3"}}) {
+        Outcome r = cli(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string warning = "zentiq-cli: warning: bitmap 2 is not drawn: ";
+        const size_t at = r.err.find(warning);
+        ASSERT_NE(at, std::string::npos) << args[0] << ": " << r.err;
+        EXPECT_EQ(r.err.find(warning, at + 1), std::string::npos) << "once: " << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(png)) << "the frame is still written";
+}
+
 TEST_F(CliTest, BadInputFailsWithAMessage)
 {
     std::vector<uint8_t> truncated = SwfBuilder(6, Compression::Zlib).showFrame().bytes();

@@ -80,6 +80,11 @@ struct Player::Impl {
 
     Player* owner = nullptr;
 
+    // How many of each movie's problems were reported through onWarning.
+    std::map<const movie::MovieDefinition*, size_t> reportedBitmapProblems;
+    bool reportedSkippedShapes = false;
+    void reportRenderProblems();
+
     // Movies that scripts loaded (loadMovie, loadMovieNum, MovieClipLoader),
     // by path: a file loaded again is parsed once.
     std::map<std::string, std::shared_ptr<const movie::MovieDefinition>> loadedFiles;
@@ -99,6 +104,8 @@ struct Player::Impl {
         pendingMs = 0;
         rendered = false;
         loadedFiles.clear();
+        reportedBitmapProblems.clear();
+        reportedSkippedShapes = false;
     }
 
     bool ensureLoaded();
@@ -463,7 +470,28 @@ bool Player::render(RenderTarget& target)
     d.renderer.finish();
     d.lastStageToPixels = stageToPixels;
     d.rendered = true;
+    d.reportRenderProblems();
     return true;
+}
+
+void Player::Impl::reportRenderProblems()
+{
+    if (!owner->onWarning)
+        return;
+    auto report = [this](const movie::MovieDefinition& movie, const std::string& prefix) {
+        const std::vector<std::string> problems = movie.bitmapProblems();
+        size_t& reported = reportedBitmapProblems[&movie];
+        for (; reported < problems.size(); ++reported)
+            owner->onWarning(prefix + problems[reported]);
+    };
+    report(*definition, "");
+    for (const auto& [path, loaded] : loadedFiles)
+        report(*loaded, path + ": ");
+    if (renderer.stats().shapesSkipped > 0 && !reportedSkippedShapes) {
+        reportedSkippedShapes = true;
+        owner->onWarning("some shapes are not drawn: their coordinates are out of range or they "
+                         "exceed the size limits");
+    }
 }
 
 Player::RenderStats Player::lastRenderStats() const

@@ -113,6 +113,10 @@ public:
     std::function<void(ReadyState)> onReadyStateChange;
     std::function<void(const std::string& command, const std::string& args)> onFSCommand;
     std::function<void(const std::string& line)> onTrace; // trace() and player warnings
+    // Problems the player worked around while drawing (a bitmap it could not
+    // decode, shapes beyond the size limits), each reported once. Kept apart
+    // from onTrace, whose lines are the movie's own output.
+    std::function<void(const std::string& message)> onWarning;
 
     // --- Time -------------------------------------------------------------
     // Real time: advances as many frames as the movie's frame rate asks for.

@@ -2,6 +2,7 @@
 
 #include "player.h"
 
+#include <QDebug>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -67,6 +68,9 @@ TShockwaveFlash::TShockwaveFlash(QWidget* parent)
     m_player->onFSCommand = [this](const std::string& command, const std::string& arguments) {
         emit fsCommand(QString::fromStdString(command), QString::fromStdString(arguments));
     };
+    // Problems the player worked around (an undecodable bitmap, say) go to
+    // the log, where someone investigating a movie can find them.
+    m_player->onWarning = [](const std::string& message) { qWarning("%s", message.c_str()); };
 }
 
 TShockwaveFlash::~TShockwaveFlash()

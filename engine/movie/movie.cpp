@@ -70,6 +70,7 @@ struct MovieDefinition::Data {
 
     mutable std::mutex bitmapMutex;
     mutable std::unordered_map<uint16_t, std::unique_ptr<raster::Bitmap>> decodedBitmaps;
+    mutable std::vector<std::string> bitmapProblems;
     DefinitionBitmapSource bitmapSource;
 
     void warn(std::string message)
@@ -510,9 +511,18 @@ const raster::Bitmap* MovieDefinition::bitmap(uint16_t id) const
         bitmap->width = decoded->width;
         bitmap->height = decoded->height;
         bitmap->pixels = std::move(decoded->pixels);
+    } else {
+        m_data->bitmapProblems.push_back("bitmap " + std::to_string(id) +
+                                         " is not drawn: " + decoded.message());
     }
     // Failures are cached too, so a broken bitmap is not decoded every frame.
     return m_data->decodedBitmaps.emplace(id, std::move(bitmap)).first->second.get();
+}
+
+std::vector<std::string> MovieDefinition::bitmapProblems() const
+{
+    std::lock_guard lock(m_data->bitmapMutex);
+    return m_data->bitmapProblems;
 }
 
 const raster::BitmapSource& MovieDefinition::bitmaps() const

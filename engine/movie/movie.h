@@ -162,6 +162,9 @@ public:
     // Decoded on first use (thread-safe), then cached; nullptr when the id
     // names no bitmap or it cannot be decoded.
     const raster::Bitmap* bitmap(uint16_t id) const;
+    // Why bitmaps could not be decoded, one line per bitmap, in the order
+    // they were first asked for (thread-safe).
+    std::vector<std::string> bitmapProblems() const;
     // Resolves bitmap fills for the renderer.
     const raster::BitmapSource& bitmaps() const;
     // Fonts by name (case-insensitive), for text fields naming a font.
