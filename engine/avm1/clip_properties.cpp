@@ -93,14 +93,28 @@ bool ClipObject::getSpecial(Vm& vm, const Str& key, Value& out)
     return false;
 }
 
+namespace {
+// A text field's _x and _y name the top left corner of its box, which its
+// definition may place away from the field's origin.
+Point fieldOffset(const display::DisplayObject& object)
+{
+    if (object.kind() != display::ObjectKind::TextField)
+        return {0, 0};
+    const Bounds box = object.localBounds();
+    if (box.empty())
+        return {0, 0};
+    return {box.xMin / kTwipsPerPixel, box.yMin / kTwipsPerPixel};
+}
+} // namespace
+
 bool ClipObject::getUnderscore(Vm& vm, display::DisplayObject& object, const std::string& lower,
                                Value& out)
 {
     display::MovieClip* movie = object.asMovieClip();
     if (lower == "_x") {
-        out = Value(object.x());
+        out = Value(object.x() + fieldOffset(object).x);
     } else if (lower == "_y") {
-        out = Value(object.y());
+        out = Value(object.y() + fieldOffset(object).y);
     } else if (lower == "_xscale") {
         out = Value(object.xScale());
     } else if (lower == "_yscale") {
@@ -225,9 +239,9 @@ bool ClipObject::setUnderscore(Vm& vm, display::DisplayObject& object, const std
             return true;
         }
         if (lower == "_x") {
-            object.setX(n);
+            object.setX(n - fieldOffset(object).x);
         } else if (lower == "_y") {
-            object.setY(n);
+            object.setY(n - fieldOffset(object).y);
         } else if (lower == "_xscale") {
             object.setXScale(n);
         } else if (lower == "_yscale") {

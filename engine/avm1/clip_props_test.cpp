@@ -199,6 +199,38 @@ TEST(ClipGeometry, ScalesAndRotationsKeepWhatScriptsSetOnAFixedPointMatrix)
     EXPECT_EQ(runWithClip(6, a), "33.3\n10\n12.35\n");
 }
 
+TEST(ClipGeometry, ATextFieldsPositionIsTheCornerOfItsBox)
+{
+    // A field whose box starts at (6, 7) px, placed with no offset, and one
+    // made by a script at (3, 4) px.
+    swf::EditText edit;
+    edit.id = 1;
+    edit.bounds = {120, 220, 140, 240};
+    SwfBuilder builder(8);
+    builder.defineEditText(edit);
+    swf::PlaceObject place;
+    place.version = 2;
+    place.depth = 1;
+    place.characterId = 1;
+    place.name = std::string("t");
+    builder.placeObject(place);
+    Actions a;
+    a.push({10, 10, 4, 3, 2, "made", 6, "_root"}).op(ActionCode::GetVariable);
+    a.push({"createTextField"}).op(ActionCode::CallMethod).op(ActionCode::Pop);
+    for (const char* name : {"t", "made"}) {
+        traceMember(a, name, "_x");
+        traceMember(a, name, "_y");
+    }
+    // Setting the position moves the box's corner there.
+    a.push({"t"}).op(ActionCode::GetVariable).push({"_x", 20}).op(ActionCode::SetMember);
+    a.push({"made", int(X), 9}).op(ActionCode::SetProperty);
+    for (const char* name : {"t", "made"})
+        traceMember(a, name, "_x");
+    builder.doAction(a).showFrame();
+    Player player(builder);
+    EXPECT_EQ(player.run(), "6\n7\n3\n4\n20\n9\n");
+}
+
 TEST(ClipFocus, OnlyFocusableObjectsTakeTheFocusAndListenersHearChanges)
 {
     SwfBuilder builder(8);
