@@ -1,5 +1,6 @@
 // TextField properties and methods. The properties are accessors on
 // TextField.prototype, so scripts see them as the class's own.
+#include "filters_p.h"
 #include "text_p.h"
 
 #include <cmath>
@@ -505,6 +506,7 @@ void installTextBuiltins(Vm& vm, StageRunner& runner)
             defineAccessor(vm, proto, p.name, fieldGet, p.writable ? fieldSet : nullptr,
                            Value(double(p.prop)), p.prop == Prop::TabIndex ? 0 : DontEnum);
         }
+        installClipFilters(vm, proto);
         vm.defineMethod(proto, "getTextFormat", getTextFormat);
         vm.defineMethod(proto, "setTextFormat", setTextFormat);
         vm.defineMethod(proto, "getNewTextFormat", getNewTextFormat);

@@ -72,7 +72,7 @@ FilterObject* makeFilter(Vm& vm, FilterData data);
 FilterData filterFromDisplay(const swf::Filter& filter);
 std::optional<swf::Filter> filterToDisplay(const FilterData& data);
 
-// MovieClip.prototype.filters.
-void installClipFilters(Vm& vm, Object* movieClipProto);
+// The filters property of MovieClip.prototype and TextField.prototype.
+void installClipFilters(Vm& vm, Object* proto);
 
 } // namespace zf::avm1

@@ -197,6 +197,28 @@ TEST(TextFieldScript, PropertiesVariablesAndFocus)
                                         "true\n_level0.t\n5\ntrue\n-1\n");
 }
 
+TEST(TextFieldScript, FiltersAreTheFieldsOwn)
+{
+    StageScript script(8);
+    Asm a;
+    newField(a, "t", 1);
+    a.push({"t"}).op(Code::GetVariable).push({"filters"}).op(Code::GetMember);
+    a.push({"length"}).op(Code::GetMember).op(Code::Trace);
+    // t.filters = [new flash.filters.BlurFilter(7, 3)];
+    a.push({"t"}).op(Code::GetVariable).push({"filters"});
+    a.push({3, 7, 2, "flash"}).op(Code::GetVariable).push({"filters"}).op(Code::GetMember);
+    a.push({"BlurFilter"}).op(Code::NewMethod).push({1}).op(Code::InitArray);
+    a.op(Code::SetMember);
+    a.push({"t"}).op(Code::GetVariable).push({"filters"}).op(Code::GetMember);
+    a.push({0}).op(Code::GetMember).push({"blurX"}).op(Code::GetMember).op(Code::Trace);
+    // The list read back is a copy: changing it leaves the field alone.
+    a.push({"t"}).op(Code::GetVariable).push({"filters"}).op(Code::GetMember);
+    a.push({"length", 0}).op(Code::SetMember);
+    a.push({"t"}).op(Code::GetVariable).push({"filters"}).op(Code::GetMember);
+    a.push({"length"}).op(Code::GetMember).op(Code::Trace);
+    EXPECT_EQ(script.run(std::move(a)), "0\n7\n1\n");
+}
+
 TEST(TextFieldScript, EditingAndNumericProperties)
 {
     StageScript script(8);
