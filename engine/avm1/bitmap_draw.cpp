@@ -2,7 +2,10 @@
 // library (loadBitmap), hit tests and the filter entry points.
 #include "bitmap_p.h"
 #include "clip_p.h"
+#include "filters_p.h"
 #include "geom_p.h"
+
+#include "raster/filters.h"
 
 #include <cmath>
 
@@ -187,8 +190,52 @@ Value hitTest(Vm& vm, Object* self, std::span<const Value> args, const Value&)
     return Value(opaqueAt(px - ox, py - oy));
 }
 
-// Filters are not applied to bitmaps yet: the source is copied unchanged.
-// FIXME: run the filter once the renderer has filter passes.
+// The filtered source rectangle, read with as much of the source around
+// it as the filter reaches (capped), so that blurs and shadows near its
+// edges see the neighbouring pixels.
+raster::Bitmap filteredBlock(const raster::Bitmap& source, const IntRect& rect,
+                             const std::optional<swf::Filter>& filter)
+{
+    constexpr int kMaxReach = 512;
+    constexpr int64_t kMaxPixels = int64_t(1) << 25;
+    raster::FilterMargin m = filter ? raster::filterMargin(*filter) : raster::FilterMargin{};
+    m.left = std::min(m.left, kMaxReach);
+    m.top = std::min(m.top, kMaxReach);
+    m.right = std::min(m.right, kMaxReach);
+    m.bottom = std::min(m.bottom, kMaxReach);
+    if (int64_t(rect.width + m.left + m.right) * (rect.height + m.top + m.bottom) > kMaxPixels)
+        m = {};
+    raster::Bitmap block;
+    block.width = rect.width + m.left + m.right;
+    block.height = rect.height + m.top + m.bottom;
+    block.pixels.assign(size_t(block.width) * size_t(block.height) * 4, 0);
+    for (int y = 0; y < block.height; ++y) {
+        const int sy = rect.y - m.top + y;
+        for (int x = 0; x < block.width; ++x) {
+            const int sx = rect.x - m.left + x;
+            if (sx < 0 || sy < 0 || sx >= source.width || sy >= source.height)
+                continue;
+            std::copy_n(&source.pixels[(size_t(sy) * size_t(source.width) + size_t(sx)) * 4], 4,
+                        &block.pixels[(size_t(y) * size_t(block.width) + size_t(x)) * 4]);
+        }
+    }
+    if (filter)
+        raster::applyFilter(block, *filter);
+    // Only the rectangle itself is written back.
+    raster::Bitmap out;
+    out.width = rect.width;
+    out.height = rect.height;
+    out.pixels.resize(size_t(rect.width) * size_t(rect.height) * 4);
+    for (int y = 0; y < rect.height; ++y)
+        std::copy_n(&block.pixels[(size_t(y + m.top) * size_t(block.width) + size_t(m.left)) * 4],
+                    size_t(rect.width) * 4, &out.pixels[size_t(y) * size_t(rect.width) * 4]);
+    return out;
+}
+
+// applyFilter(source, sourceRect, destPoint, filter): the source rectangle
+// filtered, written at the destination point. A displacement map (which
+// has no bitmap form yet) or a value that is no filter copies the pixels
+// unchanged.
 Value applyFilter(Vm& vm, Object* self, std::span<const Value> args, const Value&)
 {
     BitmapDataObject* data = live(self);
@@ -203,12 +250,15 @@ Value applyFilter(Vm& vm, Object* self, std::span<const Value> args, const Value
     int dx, dy;
     pointFrom(vm, args[2], dx, dy);
     if (clipCopy(*rect, dx, dy, source->width(), source->height(), data->width(), data->height())) {
-        raster::Bitmap pixels = *source->bitmap();
+        std::optional<swf::Filter> filter;
+        if (FilterObject* object = asFilter(args[3].object())) {
+            filter = filterToDisplay(object->data);
+        }
+        const raster::Bitmap pixels = filteredBlock(*source->bitmap(), *rect, filter);
         for (int y = 0; y < rect->height; ++y) {
             for (int x = 0; x < rect->width; ++x) {
-                const uint8_t* s = &pixels.pixels[(size_t(rect->y + y) * size_t(pixels.width) +
-                                                   size_t(rect->x + x)) *
-                                                  4];
+                const uint8_t* s =
+                    &pixels.pixels[(size_t(y) * size_t(pixels.width) + size_t(x)) * 4];
                 data->setPremultiplied(dx + x, dy + y,
                                        uint32_t(s[3]) << 24 | uint32_t(s[0]) << 16 |
                                            uint32_t(s[1]) << 8 | s[2]);

@@ -257,6 +257,35 @@ Asm& transfer(Asm& a, const char* target, const char* method, const char* source
     return a.push({method}).op(Code::CallMethod).op(Code::Trace);
 }
 
+TEST(Avm1Bitmap, ApplyFilterRunsTheFilterOverTheRectangle)
+{
+    Asm a;
+    defineBitmap(a, "src", {3, 1, true, 0});
+    defineBitmap(a, "dst", {3, 1, true, 0});
+    a.push({double(0xFF000000), 0, 1, 3, "src"}).op(Code::GetVariable);
+    a.push({"setPixel32"}).op(Code::CallMethod).op(Code::Pop);
+    // var blur = new flash.filters.BlurFilter(2, 1, 1): a 2-pixel box
+    // spreads a quarter of the pixel to either side.
+    a.push({"blur"});
+    a.push({1, 1, 2, 3, "flash"}).op(Code::GetVariable);
+    a.push({"filters"}).op(Code::GetMember).push({"BlurFilter"}).op(Code::NewMethod);
+    a.op(Code::SetVariable);
+    a.push({"blur"}).op(Code::GetVariable);
+    point(a, 0, 0);
+    a.push({"src"}).op(Code::GetVariable).push({"rectangle"}).op(Code::GetMember);
+    a.push({"src"}).op(Code::GetVariable);
+    a.push({4, "dst"}).op(Code::GetVariable).push({"applyFilter"}).op(Code::CallMethod);
+    a.op(Code::Trace);
+    tracePixel(a, "dst", 0, 0).op(Code::Trace);
+    tracePixel(a, "dst", 1, 0).op(Code::Trace);
+    tracePixel(a, "dst", 2, 0).op(Code::Trace);
+    tracePixel(a, "src", 0, 0).op(Code::Trace);
+    // Something that is no filter copies the pixels unchanged.
+    transfer(a, "src", "applyFilter", "dst", {1});
+    tracePixel(a, "src", 0, 0).op(Code::Trace);
+    EXPECT_EQ(run(8, std::move(a)), "0\n40000000\n-80000000\n40000000\n0\n0\n40000000\n");
+}
+
 TEST(Avm1Bitmap, ChannelTransfers)
 {
     Asm a;

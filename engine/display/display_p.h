@@ -2,6 +2,7 @@
 #pragma once
 
 #include "display/display.h"
+#include "raster/raster.h"
 #include "text/text.h"
 
 #include <deque>
@@ -55,6 +56,12 @@ struct Stage::Impl {
     std::vector<std::shared_ptr<const movie::MovieDefinition>> loadedMovies; // outlives the levels
     std::map<int, std::shared_ptr<MovieClip>> levels;
     std::set<std::pair<const movie::MovieDefinition*, uint16_t>> initializedLoadedSprites;
+
+    // The filtered images of the objects drawn in the last frame, per
+    // renderer: a renderer reads them when it finishes the frame, after the
+    // render walk has returned.
+    std::map<const raster::Renderer*, std::vector<std::unique_ptr<raster::BitmapSource>>>
+        filterLayers;
 };
 
 // Object creation for a character id of the stage's movie; nullptr when the

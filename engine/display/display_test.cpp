@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numbers>
+
 namespace zf::display {
 namespace {
 
@@ -505,14 +507,15 @@ TEST(Render, ScrollRectMovesAndClipsTheContent)
     }
 }
 
-TEST(Render, TextFieldBorderFillsWholePixelsWithSquareCorners)
+TEST(Render, TextFieldBorderFillsWholePixelsButTheBottomRightCorner)
 {
     SwfBuilder builder;
     builder.showFrame();
     Fixture f(builder);
     f.stage->start();
     // A field from (2, 2) to (12, 8) px: its border takes the pixel right of
-    // and below each edge, so columns 2 and 12 and rows 2 and 8.
+    // and below each edge, so columns 2 and 12 and rows 2 and 8, except for
+    // the bottom-right corner pixel, which stays clear.
     auto field = f.root().createTextField("t", kScriptDepthOffset + 1, {40, 240, 40, 160});
     field->border = true;
     field->borderColor = {255, 0, 0, 255};
@@ -523,11 +526,188 @@ TEST(Render, TextFieldBorderFillsWholePixelsWithSquareCorners)
     const struct {
         int x, y;
         Rgba expected;
-    } probes[] = {{2, 2, kRed},   {12, 2, kRed},   {2, 8, kRed},    {12, 8, kRed},  {7, 2, kRed},
-                  {2, 5, kRed},   {12, 5, kRed},   {7, 8, kRed},    {7, 5, kBlue},  {3, 3, kBlue},
-                  {1, 1, kWhite}, {13, 9, kWhite}, {13, 5, kWhite}, {7, 9, kWhite}, {7, 1, kWhite}};
+    } probes[] = {{2, 2, kRed},   {12, 2, kRed},   {2, 8, kRed},    {12, 8, kWhite}, {7, 2, kRed},
+                  {2, 5, kRed},   {12, 5, kRed},   {7, 8, kRed},    {7, 5, kBlue},   {3, 3, kBlue},
+                  {1, 1, kWhite}, {13, 9, kWhite}, {13, 5, kWhite}, {7, 9, kWhite},  {7, 1, kWhite},
+                  {11, 8, kRed},  {12, 7, kRed}};
     for (const auto& p : probes)
         EXPECT_EQ(pixelAt(pixels, 16, p.x, p.y), p.expected) << p.x << "," << p.y;
+    // With embedded fonts the corner pixel is partly covered.
+    field->embedFonts = true;
+    pixels = renderStage(*f.stage, 16, 16);
+    const Rgba corner = pixelAt(pixels, 16, 12, 8);
+    EXPECT_EQ(corner.r, 255);
+    EXPECT_NEAR(corner.g, 96, 2);
+    EXPECT_EQ(pixelAt(pixels, 16, 13, 9), kWhite);
+}
+
+// A red 4x4 px square at (10, 10) px inside a sprite at depth 1, inside a
+// parent sprite ("outer") at depth 1 of the root.
+struct FilterScene {
+    SwfBuilder builder;
+    std::unique_ptr<Fixture> f;
+
+    FilterScene()
+    {
+        builder.defineShape(1, box(200, 200, 80, {255, 0, 0, 255}));
+        SwfBuilder inner, outer;
+        inner.place(1, 1).showFrame();
+        builder.defineSprite(2, inner);
+        outer.placeObject(placement(1, 2, false, "inner")).showFrame();
+        builder.defineSprite(3, outer);
+        builder.placeObject(placement(1, 3, false, "outer")).showFrame();
+        f = std::make_unique<Fixture>(builder);
+        f->stage->start();
+    }
+    DisplayObject& outer() { return *f->root().childAt(1); }
+    DisplayObject& inner() { return *outer().asMovieClip()->childAt(1); }
+};
+
+swf::DropShadowFilter hardShadow(double distance, double angle = 0)
+{
+    swf::DropShadowFilter shadow;
+    shadow.color = {0, 0, 0, 255};
+    shadow.distance = distance;
+    shadow.angle = angle;
+    shadow.strength = 1;
+    shadow.compositeSource = true;
+    return shadow;
+}
+
+TEST(Render, FiltersDrawAroundTheObject)
+{
+    constexpr Rgba kRed{255, 0, 0, 255}, kWhite{255, 255, 255, 255}, kBlack{0, 0, 0, 255},
+        kBlue{0, 0, 255, 255};
+    swf::GlowFilter glow;
+    glow.color = {0, 255, 0, 255};
+    glow.blurX = glow.blurY = 3;
+    glow.strength = 100;
+    glow.compositeSource = true;
+    swf::ColorMatrixFilter swap; // red and blue exchanged
+    swap.matrix = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+    struct Probe {
+        int x, y;
+        Rgba expected;
+    };
+    struct Case {
+        const char* name;
+        std::vector<swf::Filter> filters;
+        std::vector<Probe> probes;
+    };
+    const Case cases[] = {
+        {"none", {}, {{11, 11, kRed}, {15, 11, kWhite}}},
+        {"shadow to the right",
+         {hardShadow(3)},
+         {{11, 11, kRed}, {13, 11, kRed}, {16, 11, kBlack}, {17, 11, kWhite}, {9, 11, kWhite}}},
+        {"shadow up", {hardShadow(2, -std::numbers::pi / 2)}, {{11, 8, kBlack}, {11, 14, kWhite}}},
+        {"glow all around",
+         {glow},
+         {{9, 9, {0, 255, 0, 255}}, {14, 12, {0, 255, 0, 255}}, {11, 11, kRed}, {7, 11, kWhite}}},
+        {"filters in order: the shadow is swapped too",
+         {hardShadow(3), swap},
+         {{11, 11, kBlue}, {16, 11, kBlack}}},
+    };
+    FilterScene scene;
+    for (const Case& c : cases) {
+        scene.inner().setFilters(c.filters);
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(pixelAt(pixels, 32, p.x, p.y), p.expected)
+                << c.name << " at " << p.x << "," << p.y;
+    }
+}
+
+TEST(Render, FilterColourTransformsAndScale)
+{
+    constexpr Rgba kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlack{0, 0, 0, 255},
+        kWhite{255, 255, 255, 255};
+    swf::ColorMatrixFilter swap; // red and green exchanged
+    swap.matrix = {0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 0};
+    const ColorTransform makeGreen{0, 0, 0, 256, 0, 255, 0, 0};
+    {
+        // The object's own colour transform comes before its filters, the
+        // parent's after: green, swapped to red, turned green again.
+        FilterScene scene;
+        scene.inner().setFilters({swap});
+        scene.inner().setColorTransform(makeGreen);
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kRed);
+        scene.outer().setColorTransform(makeGreen);
+        pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kGreen);
+    }
+    {
+        // Distances are stage pixels: the object's own scale leaves them,
+        // the stage's zoom scales them.
+        FilterScene scene;
+        scene.inner().setFilters({hardShadow(2)});
+        scene.inner().setMatrix(Matrix::scale(2, 2)); // square at 20..28 px
+        auto pixels = renderStage(*scene.f->stage, 40, 40);
+        EXPECT_EQ(pixelAt(pixels, 40, 29, 22), kBlack);
+        EXPECT_EQ(pixelAt(pixels, 40, 30, 22), kWhite);
+        scene.inner().setMatrix({});
+        std::vector<uint8_t> zoomed(64 * 64 * 4);
+        raster::Renderer renderer;
+        renderer.begin({zoomed.data(), 64, 64, 64 * 4}, {});
+        scene.f->stage->render(renderer, Matrix::scale(2 / kTwipsPerPixel, 2 / kTwipsPerPixel));
+        renderer.finish();
+        EXPECT_EQ(pixelAt(zoomed, 64, 22, 22), kRed);
+        EXPECT_EQ(pixelAt(zoomed, 64, 31, 22), kBlack);
+        EXPECT_EQ(pixelAt(zoomed, 64, 32, 22), kWhite);
+    }
+}
+
+TEST(Render, FilteredObjectsUnderMasksNestedAndHuge)
+{
+    constexpr Rgba kRed{255, 0, 0, 255}, kBlack{0, 0, 0, 255}, kWhite{255, 255, 255, 255};
+    {
+        // A clip-depth mask over the left of the stage hides the
+        // right half of the object and of its shadow.
+        SwfBuilder builder;
+        builder.defineShape(1, box(200, 200, 80, {255, 0, 0, 255}));
+        test::ShapeBuilder leftHalf; // 12.5 px wide, 30 px tall
+        leftHalf.rectangle(0, 0, 250, 600, leftHalf.addFill(test::solidFill({0, 0, 0, 255})));
+        builder.defineShape(2, leftHalf);
+        SwfBuilder inner;
+        inner.place(1, 1).showFrame();
+        builder.defineSprite(3, inner);
+        auto mask = placement(1, 2, false);
+        mask.clipDepth = 2;
+        builder.placeObject(mask).placeObject(placement(2, 3, false, "s")).showFrame();
+        Fixture f(builder);
+        f.stage->start();
+        f.root().childAt(2)->setFilters({hardShadow(1, std::numbers::pi / 2)});
+        auto pixels = renderStage(*f.stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kRed);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 14), kBlack);
+        EXPECT_EQ(pixelAt(pixels, 32, 13, 11), kWhite);
+        EXPECT_EQ(pixelAt(pixels, 32, 13, 14), kWhite);
+    }
+    {
+        // Filters on both a parent and its child: the child's shadow is
+        // part of what the parent's shadow is made from.
+        FilterScene scene;
+        scene.inner().setFilters({hardShadow(2)});
+        scene.outer().setFilters({hardShadow(2, std::numbers::pi / 2)});
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kRed);
+        EXPECT_EQ(pixelAt(pixels, 32, 15, 11), kBlack);
+        EXPECT_EQ(pixelAt(pixels, 32, 15, 15), kBlack);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 15), kBlack);
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 17), kWhite);
+    }
+    {
+        // An object far larger than the stage, heavily blurred: the image
+        // it would need is over the limits, and it is drawn unfiltered.
+        FilterScene scene;
+        scene.inner().setMatrix(Matrix{100000, 0, 0, 100000, -24000000, -24000000});
+        scene.inner().setFilters({swf::BlurFilter{255, 255, 15}});
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 16, 16), kRed);
+        scene.inner().setMatrix(Matrix{100000, 0, 0, 100000, 0, 0});
+        pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 16, 16), kWhite) << "the square starts far away";
+    }
 }
 
 TEST(Drawing, FilledPathsHitAndBound)

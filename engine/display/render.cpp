@@ -2,6 +2,7 @@
 // matrices and colour transforms, clip-depth masks and script masks.
 #include "display/display_p.h"
 
+#include "raster/filters.h"
 #include "raster/raster.h"
 #include "text/text.h"
 
@@ -12,6 +13,22 @@ namespace zf::display {
 namespace {
 
 constexpr int kMaxRenderNesting = 256;
+// Offscreen images of filtered objects are capped in side and area; an
+// object that would need more is drawn without its filters.
+constexpr int kMaxFilterSide = 8192;
+constexpr int64_t kMaxFilterPixels = 4096 * 2048;
+// All the filtered images of one frame together, in pixels; objects past
+// the budget are drawn unfiltered.
+constexpr int64_t kMaxFramePixels = int64_t(1) << 25;
+
+using FilterLayers = std::vector<std::unique_ptr<raster::BitmapSource>>;
+
+// A filtered object's pixels, shown through a bitmap fill.
+class FilterLayer : public raster::BitmapSource {
+public:
+    const raster::Bitmap* bitmap(uint16_t) const override { return &image; }
+    raster::Bitmap image;
+};
 
 class MovieFonts : public text::FontResolver {
 public:
@@ -53,6 +70,68 @@ swf::Shape rectangleShape(const Bounds& box, const swf::FillStyle& fill, const s
     return shape;
 }
 
+// A text field's border: a one-pixel hairline around the box that leaves
+// out the bottom-right corner pixel. The line runs from just above that
+// corner up, left, down and right to just before it, with butt ends, so the
+// right column stops above the corner and the bottom row before it.
+swf::Shape borderShape(const Bounds& box, Rgba color, const Matrix& toPixels)
+{
+    swf::ShapeGroup group;
+    swf::LineStyle line;
+    line.width = 0;
+    line.color = color;
+    line.join = swf::JoinStyle::Miter;
+    line.startCap = line.endCap = swf::CapStyle::None;
+    group.lines.push_back(line);
+    auto corner = [](double v) { return int32_t(std::lround(v)); };
+    const int32_t x0 = corner(box.xMin), y0 = corner(box.yMin), x1 = corner(box.xMax),
+                  y1 = corner(box.yMax);
+    // Half a device pixel, in the box's units.
+    const double scaleX = std::hypot(toPixels.a, toPixels.b),
+                 scaleY = std::hypot(toPixels.c, toPixels.d);
+    const int32_t gapX = scaleX > 0 ? int32_t(std::min(0.5 / scaleX, double(x1 - x0))) : 0;
+    const int32_t gapY = scaleY > 0 ? int32_t(std::min(0.5 / scaleY, double(y1 - y0))) : 0;
+    const int32_t xs[] = {x1, x1, x0, x0, x1 - gapX}, ys[] = {y1 - gapY, y0, y0, y1, y1};
+    for (int i = 0; i < 4; ++i) {
+        swf::Edge e;
+        e.x0 = xs[i];
+        e.y0 = ys[i];
+        e.x1 = xs[i + 1];
+        e.y1 = ys[i + 1];
+        e.cx = (e.x0 + e.x1) / 2;
+        e.cy = (e.y0 + e.y1) / 2;
+        e.line = 1;
+        group.edges.push_back(e);
+    }
+    swf::Shape shape;
+    shape.groups.push_back(std::move(group));
+    return shape;
+}
+
+// How far the filters of the object's descendants reach beyond its bounds
+// (each chain of nested filters adds up).
+raster::FilterMargin descendantsReach(const DisplayObject& object, raster::FilterScale scale,
+                                      int level)
+{
+    const std::map<int, std::shared_ptr<DisplayObject>>* children = nullptr;
+    if (const MovieClip* clip = object.asMovieClip())
+        children = &clip->children();
+    else if (object.kind() == ObjectKind::Button)
+        children = &static_cast<const Button&>(object).children();
+    raster::FilterMargin reach;
+    if (!children || level > kMaxRenderNesting)
+        return reach;
+    for (const auto& [depth, child] : *children) {
+        raster::FilterMargin m = descendantsReach(*child, scale, level + 1);
+        m += raster::filterMargin(child->filters(), scale);
+        reach.left = std::max(reach.left, m.left);
+        reach.top = std::max(reach.top, m.top);
+        reach.right = std::max(reach.right, m.right);
+        reach.bottom = std::max(reach.bottom, m.bottom);
+    }
+    return reach;
+}
+
 ColorTransform solidColor(Rgba color)
 {
     return ColorTransform{0, 0, 0, 0, color.r, color.g, color.b, color.a};
@@ -60,9 +139,13 @@ ColorTransform solidColor(Rgba color)
 
 class RenderWalk {
 public:
-    RenderWalk(const Stage& stage, raster::Renderer& renderer, const Matrix& stageToPixels)
+    // `target` is the part of the surface that shows, in pixels (empty when
+    // unknown); `layers` keeps filtered images alive until the renderer
+    // finishes.
+    RenderWalk(const Stage& stage, raster::Renderer& renderer, const Matrix& stageToPixels,
+               const Bounds& target, FilterLayers& layers)
         : m_stage(stage), m_renderer(renderer), m_stageToPixels(stageToPixels),
-          m_bitmaps(&stage.movie().bitmaps())
+          m_bitmaps(&stage.movie().bitmaps()), m_target(target), m_layers(layers)
     {
     }
 
@@ -80,6 +163,8 @@ private:
     void content(const DisplayObject& object, const Matrix& m, const ColorTransform& cx,
                  bool maskMode, int level);
     bool scrolled(const DisplayObject& object, Matrix& m, bool maskMode);
+    bool filtered(const DisplayObject& object, const Matrix& parent, const ColorTransform& parentCx,
+                  int level);
     void textField(const TextField& field, const Matrix& m, const ColorTransform& cx,
                    bool maskMode);
 
@@ -87,12 +172,23 @@ private:
     raster::Renderer& m_renderer;
     Matrix m_stageToPixels;
     const raster::BitmapSource* m_bitmaps;
+    Bounds m_target;
+    FilterLayers& m_layers;
+    // The object this walk draws for its filters: drawn here unfiltered.
+    const DisplayObject* m_unfiltered = nullptr;
+    // Pixels of filtered images made so far in this frame (shared by the
+    // walks of nested filtered objects).
+    int64_t m_ownFramePixels = 0;
+    int64_t* m_framePixels = &m_ownFramePixels;
 };
 
 void RenderWalk::object(const DisplayObject& object, const Matrix& parent,
                         const ColorTransform& parentCx, bool maskMode, int level)
 {
     if (level > kMaxRenderNesting || (!maskMode && !object.visible()))
+        return;
+    if (!maskMode && !object.filters().empty() && &object != m_unfiltered &&
+        filtered(object, parent, parentCx, level))
         return;
     Matrix m = parent * object.matrix();
     ColorTransform cx = maskMode ? ColorTransform{} : parentCx * object.colorTransform();
@@ -144,6 +240,88 @@ bool RenderWalk::scrolled(const DisplayObject& object, Matrix& m, bool maskMode)
     m_renderer.beginMask();
     m_renderer.drawShape(rectangleShape(box, swf::FillStyle{}, nullptr), m, {}, m_bitmaps);
     m_renderer.endMask();
+    return true;
+}
+
+// Draws the object alone into an image covering its pixels plus what its
+// filters add, runs the filters over it and shows the result with a bitmap
+// fill laid exactly on whole device pixels. The object's own colour
+// transform applies before the filters, its parents' after. Filter sizes
+// follow the stage's zoom, not the object's own scale or rotation. Returns
+// false when the image would be too large (the object is then drawn
+// unfiltered).
+bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
+                          const ColorTransform& parentCx, int level)
+{
+    const Matrix m = parent * object.matrix();
+    const raster::FilterScale scale{
+        std::hypot(m_stageToPixels.a, m_stageToPixels.b) * kTwipsPerPixel,
+        std::hypot(m_stageToPixels.c, m_stageToPixels.d) * kTwipsPerPixel};
+    const Bounds box = transformBounds(m, object.localBounds());
+    if (box.empty() || !std::isfinite(box.xMin + box.xMax + box.yMin + box.yMax))
+        return true;
+    raster::FilterMargin margin = raster::filterMargin(object.filters(), scale);
+    margin += descendantsReach(object, scale, level);
+    // One pixel of slack: strokes and anti-aliasing spill just past the
+    // bounds.
+    double x0 = std::floor(box.xMin) - 1 - margin.left, y0 = std::floor(box.yMin) - 1 - margin.top;
+    double x1 = std::ceil(box.xMax) + 1 + margin.right,
+           y1 = std::ceil(box.yMax) + 1 + margin.bottom;
+    if (m_target.xMax > m_target.xMin && m_target.yMax > m_target.yMin) {
+        // What lies further outside the target than the filters reach
+        // cannot affect what shows.
+        x0 = std::max(x0, std::floor(m_target.xMin) - margin.left - margin.right);
+        y0 = std::max(y0, std::floor(m_target.yMin) - margin.top - margin.bottom);
+        x1 = std::min(x1, std::ceil(m_target.xMax) + margin.left + margin.right);
+        y1 = std::min(y1, std::ceil(m_target.yMax) + margin.top + margin.bottom);
+    }
+    if (!(x1 > x0 && y1 > y0))
+        return true;
+    const double width = x1 - x0, height = y1 - y0;
+    if (width > kMaxFilterSide || height > kMaxFilterSide || width * height > kMaxFilterPixels ||
+        *m_framePixels + int64_t(width * height) > kMaxFramePixels)
+        return false;
+    *m_framePixels += int64_t(width * height);
+    auto layer = std::make_unique<FilterLayer>();
+    layer->image.width = int(width);
+    layer->image.height = int(height);
+    layer->image.pixels.assign(size_t(width) * size_t(height) * 4, 0);
+
+    raster::Renderer renderer;
+    raster::FrameOptions options;
+    options.background = Rgba{0, 0, 0, 0};
+    options.threads = 1;
+    renderer.begin({layer->image.pixels.data(), layer->image.width, layer->image.height,
+                    layer->image.width * 4},
+                   options);
+    const Matrix shift = Matrix::translate(-x0, -y0);
+    Bounds area;
+    area.add(0, 0);
+    area.add(width, height);
+    // Filtered images inside this one are needed only until it is drawn.
+    FilterLayers nested;
+    RenderWalk walk(m_stage, renderer, shift * m_stageToPixels, area, nested);
+    walk.m_bitmaps = m_bitmaps;
+    walk.m_unfiltered = &object;
+    walk.m_framePixels = m_framePixels;
+    walk.object(object, shift * parent, ColorTransform{}, false, level);
+    renderer.finish();
+    nested.clear();
+    for (const swf::Filter& filter : object.filters())
+        raster::applyFilter(layer->image, filter, scale);
+
+    swf::FillStyle fill;
+    fill.type = swf::FillType::ClippedBitmapHard;
+    fill.bitmapId = 1;
+    fill.matrix = Matrix::scale(kTwipsPerPixel, kTwipsPerPixel);
+    Bounds rect;
+    rect.add(0, 0);
+    rect.add(width * kTwipsPerPixel, height * kTwipsPerPixel);
+    m_renderer.drawShape(rectangleShape(rect, fill, nullptr),
+                         Matrix::translate(x0, y0) *
+                             Matrix::scale(1 / kTwipsPerPixel, 1 / kTwipsPerPixel),
+                         parentCx, layer.get());
+    m_layers.push_back(std::move(layer));
     return true;
 }
 
@@ -238,14 +416,20 @@ void RenderWalk::textField(const TextField& field, const Matrix& m, const ColorT
         // The border's one-pixel lines fill the pixels right of and below
         // each edge, not half of the pixels on either side: draw the
         // hairline half a pixel further right and down.
-        swf::LineStyle line;
-        line.width = 0;
-        line.color = field.borderColor;
-        line.join = swf::JoinStyle::Miter;
-        swf::FillStyle clear;
-        clear.color = Rgba{0, 0, 0, 0};
-        m_renderer.drawShape(rectangleShape(box, clear, &line), Matrix::translate(0.5, 0.5) * m, cx,
-                             m_bitmaps);
+        m_renderer.drawShape(borderShape(box, field.borderColor, m),
+                             Matrix::translate(0.5, 0.5) * m, cx, m_bitmaps);
+        // Fields drawn with embedded outlines cover five eighths of the
+        // bottom-right corner pixel instead of leaving it out.
+        const double sx = std::hypot(m.a, m.b), sy = std::hypot(m.c, m.d);
+        if (field.embedFonts && sx > 0 && sy > 0) {
+            Bounds corner;
+            corner.add(box.xMax, box.yMax);
+            corner.add(box.xMax + 1 / sx, box.yMax + 1 / sy);
+            swf::FillStyle fill;
+            fill.color = field.borderColor;
+            fill.color.a = uint8_t((fill.color.a * 5 + 4) / 8);
+            m_renderer.drawShape(rectangleShape(corner, fill, nullptr), m, cx, m_bitmaps);
+        }
     }
     text::TextLayout layout = layoutField(field);
     if (layout.glyphs.empty() && layout.underlines.empty())
@@ -271,11 +455,32 @@ void RenderWalk::textField(const TextField& field, const Matrix& m, const ColorT
         m_renderer.popMask();
 }
 
+// The filtered images kept for `renderer`, emptied for a new frame. A
+// renderer finishes its frame before another one renders (BitmapData.draw
+// runs within scripts, between frames), so the images of other renderers
+// are not needed any more once a few have piled up.
+template <class LayerMap>
+FilterLayers& layersFor(LayerMap& map, const raster::Renderer& renderer)
+{
+    std::erase_if(map, [&](const auto& entry) {
+        return entry.first != &renderer && (entry.second.empty() || map.size() > 4);
+    });
+    FilterLayers& layers = map[&renderer];
+    layers.clear();
+    return layers;
+}
+
 } // namespace
 
 void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) const
 {
-    RenderWalk walk(*this, renderer, stageToPixels);
+    FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
+    const RectTwips frame = m_movie->frameRect();
+    Bounds stageBox;
+    stageBox.add(frame.xMin, frame.yMin);
+    stageBox.add(frame.xMax, frame.yMax);
+    RenderWalk walk(*this, renderer, stageToPixels, transformBounds(stageToPixels, stageBox),
+                    layers);
     walk.object(*m_root, stageToPixels, ColorTransform{}, false, 0);
     // Higher levels draw over lower ones.
     for (const auto& [number, level] : m_impl->levels)
@@ -285,7 +490,8 @@ void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) cons
 void Stage::renderObject(const DisplayObject& object, raster::Renderer& renderer,
                          const Matrix& toPixels, const ColorTransform& cx) const
 {
-    RenderWalk walk(*this, renderer, toPixels);
+    FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
+    RenderWalk walk(*this, renderer, toPixels, Bounds{}, layers);
     walk.alone(object, toPixels, cx);
 }
 
