@@ -68,89 +68,96 @@ public:
     bool empty() const { return m_touchedMin > m_touchedMax; }
 
 private:
-    // The band's arrays, copied into locals for one segment: stores through
-    // the cell arrays could otherwise alias the members and force reloads.
     // A cell's cover and area sit side by side: a segment updates both, and
     // so does the sweep, so one cache line serves both.
     struct Cell {
         uint32_t cover;
         uint32_t area;
     };
+    // The first and last touched cell of a row (min > max: none). Kept
+    // together so that a row piece updates both through one pointer.
+    struct RowBounds {
+        int32_t min;
+        int32_t max;
+    };
+    // A segment's first row in the band's arrays, in locals: stores through
+    // the cell arrays could otherwise alias the members and force reloads.
     struct Rows {
         Cell* cells;
         uint64_t* touched;
-        int32_t* rowMin;
-        int32_t* rowMax;
+        RowBounds* bounds;
         size_t stride;
         size_t wordStride;
+        void next()
+        {
+            cells += stride;
+            touched += wordStride;
+            ++bounds;
+        }
     };
     void addSegmentInBand(const FixedSegment& segment);
-    static void addRowPiece(const Rows& rows, int row, int32_t xa, int32_t ya, int32_t xb,
-                            int32_t yb, int direction);
-    void addVertical(const Rows& rows, int32_t x, int32_t ya, int32_t yEnd, int direction) const;
+    static void addPiece(Cell* cells, uint64_t* touched, RowBounds& bounds, int32_t xa, int32_t xb,
+                         int32_t dy, int direction);
+    static void addSpanningPiece(Cell* cells, uint64_t* touched, int32_t xa, int32_t xb, int32_t dy,
+                                 int direction, int cellLo, int cellHi);
+    static void addVertical(Rows rows, int32_t x, int32_t ya, int32_t yEnd, int direction);
+    // Sweeps one row into m_spans and returns how many there are.
     template <FillRule rule>
-    void sweepRow(int row);
-    int nextTouched(const uint64_t* words, int x, int end) const;
-    int nextUntouched(const uint64_t* words, int x, int end) const;
+    int sweepRow(int row);
 
     int m_top = 0;
     int m_rows = 0;
     int m_width = 0;
     int32_t m_bandTopFixed = 0; // the band's top and bottom in fixed point
     int32_t m_bandBottomFixed = 0;
-    int m_touchedMin = 1; // first and last touched row (band-relative)
-    int m_touchedMax = 0;
+    int m_touchedMin = INT32_MAX; // first and last touched row (band-relative)
+    int m_touchedMax = -1;
     std::vector<Cell> m_cells; // (width + 1) per row; modular arithmetic
     // One bit per cell that received something, so that sweeps jump over
     // the untouched interior of a row a word at a time.
     std::vector<uint64_t> m_touched;
     int m_wordsPerRow = 0;
-    std::vector<int32_t> m_rowMin;
-    std::vector<int32_t> m_rowMax;
+    std::vector<RowBounds> m_rowBounds;
     std::vector<uint8_t> m_coverage;
     // Sized for the most spans a row can have (runs alternate between
     // touched and untouched cells), so that adding one needs no check.
     std::vector<CoverageSpan> m_spans;
-    int m_spanCount = 0;
-    int m_rowOrigin = 0;
 };
 
 template <class Emit>
 void CellRasterizer::sweepSpans(FillRule rule, Emit&& emit)
 {
     for (int row = m_touchedMin; row <= m_touchedMax; ++row) {
-        if (m_rowMin[row] > m_rowMax[row])
+        const int origin = m_rowBounds[row].min;
+        if (origin > m_rowBounds[row].max)
             continue;
-        if (rule == FillRule::EvenOdd)
-            sweepRow<FillRule::EvenOdd>(row);
-        else
-            sweepRow<FillRule::NonZero>(row);
-        if (m_spanCount > 0)
-            emit(m_top + row, m_spans.data(), m_spanCount, m_rowOrigin);
+        const int count = rule == FillRule::EvenOdd ? sweepRow<FillRule::EvenOdd>(row)
+                                                    : sweepRow<FillRule::NonZero>(row);
+        if (count > 0)
+            emit(m_top + row, m_spans.data(), count, origin);
     }
-    m_touchedMin = 1;
-    m_touchedMax = 0;
+    m_touchedMin = INT32_MAX;
+    m_touchedMax = -1;
 }
 
 template <class Emit>
 void CellRasterizer::sweep(FillRule rule, Emit&& emit)
 {
     sweepSpans(rule, [&](int row, const CoverageSpan* spans, int count, int) {
-        // Per-pixel spans already sit in m_coverage relative to the first
-        // span; runs and the gaps between spans are written around them.
-        const int x0 = spans[0].x0;
+        // Per-pixel spans already sit in m_coverage at their pixels' places;
+        // runs and the gaps between spans are written around them.
         uint8_t* out = m_coverage.data();
-        int x = x0;
+        int x = spans[0].x0;
         for (int i = 0; i < count; ++i) {
-            std::fill(out + (x - x0), out + (spans[i].x0 - x0), uint8_t(0));
+            std::fill(out + x, out + spans[i].x0, uint8_t(0));
             if (!spans[i].coverage)
-                std::fill(out + (spans[i].x0 - x0), out + (spans[i].x1 - x0), spans[i].value);
-            else if (spans[i].coverage != out + (spans[i].x0 - x0))
+                std::fill(out + spans[i].x0, out + spans[i].x1, spans[i].value);
+            else if (spans[i].coverage != out + spans[i].x0)
                 std::copy(spans[i].coverage, spans[i].coverage + (spans[i].x1 - spans[i].x0),
-                          out + (spans[i].x0 - x0));
+                          out + spans[i].x0);
             x = spans[i].x1;
         }
-        emit(row, x0, x, const_cast<const uint8_t*>(out));
+        emit(row, spans[0].x0, x, const_cast<const uint8_t*>(out + spans[0].x0));
     });
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace zf::raster {
@@ -236,6 +237,236 @@ TEST(CoverageTest, ClipsGeometryOutsideTheSurface)
     SegmentSink sink(segments, 16, 16);
     sink.line({0, 0}, {NAN, 4});
     EXPECT_TRUE(sink.failed());
+}
+
+// The plain walk: every crossing point computed on its own as
+// floor(slope * distance + 0.5) from the canonical end points, cells kept
+// in a map-like dense grid, the sweep done pixel by pixel. The rasterizer's
+// incremental and special-cased paths must produce exactly its spans.
+class PlainCells {
+public:
+    PlainCells(int top, int rows, int width)
+        : m_top(top), m_rows(rows), m_width(width), m_cover(size_t(rows) * (width + 1)),
+          m_area(m_cover.size()), m_touched(m_cover.size())
+    {
+    }
+
+    void add(FixedSegment s)
+    {
+        int direction = 1;
+        if (s.y0 > s.y1) {
+            std::swap(s.x0, s.x1);
+            std::swap(s.y0, s.y1);
+            direction = -1;
+        }
+        const int32_t yEnd = std::min(s.y1, (m_top + m_rows) * kSubpixelScale);
+        int32_t ya = std::max(s.y0, m_top * kSubpixelScale);
+        if (ya >= yEnd)
+            return;
+        const double slope = double(s.x1 - s.x0) / double(s.y1 - s.y0);
+        auto xAt = [&](int32_t y) {
+            return y == s.y1 ? s.x1 : s.x0 + int32_t(std::floor(slope * (y - s.y0) + 0.5));
+        };
+        while (ya < yEnd) {
+            const int32_t yb = std::min((ya / kSubpixelScale + 1) * kSubpixelScale, yEnd);
+            piece(ya / kSubpixelScale - m_top, xAt(ya), xAt(yb), yb - ya, direction);
+            ya = yb;
+        }
+    }
+
+    // Rows as "origin: x0-x1=c,c,c x0-x1:v" lines, runs marked by ':'.
+    std::string sweep(FillRule rule)
+    {
+        std::string text;
+        for (int row = 0; row < m_rows; ++row) {
+            const size_t base = size_t(row) * (m_width + 1);
+            int first = -1, last = -1;
+            for (int x = 0; x <= m_width; ++x) {
+                if (m_touched[base + x]) {
+                    first = first < 0 ? x : first;
+                    last = x;
+                }
+            }
+            if (first < 0)
+                continue;
+            std::string line;
+            int64_t sum = 0;
+            for (int x = first; x <= last;) {
+                const int start = x;
+                std::string values;
+                for (; x <= last && m_touched[base + x]; ++x) {
+                    sum += int32_t(m_cover[base + x]);
+                    values += std::to_string(fold(rule, sum * 512 - int32_t(m_area[base + x])));
+                    values += ',';
+                }
+                if (start < m_width)
+                    line += ' ' + std::to_string(start) + '-' +
+                            std::to_string(std::min(x, m_width)) + '=' +
+                            values.substr(0, 4 * size_t(std::min(x, m_width) - start));
+                const int next = x;
+                while (x <= last && !m_touched[base + x])
+                    ++x;
+                const int value = fold(rule, sum * 512);
+                const int runEnd = x > last ? m_width : x;
+                if (value != 0 && runEnd > next)
+                    line += ' ' + std::to_string(next) + '-' + std::to_string(runEnd) + ':' +
+                            std::to_string(value);
+            }
+            if (!line.empty())
+                text += std::to_string(m_top + row) + " @" + std::to_string(first) + line + '\n';
+        }
+        return text;
+    }
+
+private:
+    static int fold(FillRule rule, int64_t raw)
+    {
+        int64_t c = raw < 0 ? -raw : raw;
+        if (rule == FillRule::EvenOdd) {
+            c %= 1 << 18;
+            c = c > (1 << 17) ? (1 << 18) - c : c;
+        }
+        return int((std::min<int64_t>(c, 1 << 17) * 255 + (1 << 16)) >> 17);
+    }
+
+    void cell(int row, int x, int32_t dy, int32_t twiceMid)
+    {
+        const size_t at = size_t(row) * (m_width + 1) + x;
+        m_cover[at] += uint32_t(dy);
+        m_area[at] += uint32_t(dy * twiceMid);
+        m_touched[at] = 1;
+    }
+
+    void piece(int row, int32_t xa, int32_t xb, int32_t dy, int direction)
+    {
+        const int32_t lo = std::min(xa, xb), hi = std::max(xa, xb);
+        const int cellLo = lo / kSubpixelScale;
+        const int cellHi = hi == lo ? cellLo : (hi - 1) / kSubpixelScale;
+        for (int x = cellLo; x <= cellHi; ++x)
+            m_touched[size_t(row) * (m_width + 1) + x] = 1;
+        const double slope = double(dy) / double(hi - lo);
+        int32_t px = xa, py = 0;
+        for (int step = 0; step < cellHi - cellLo; ++step) {
+            const int x = xa < xb ? cellLo + step : cellHi - step;
+            const int32_t left = x * kSubpixelScale;
+            const int32_t border = xa < xb ? left + kSubpixelScale : left;
+            const int32_t ny = int32_t(std::floor(slope * std::abs(border - xa) + 0.5));
+            cell(row, x, (ny - py) * direction, (px - left) + (border - left));
+            px = border;
+            py = ny;
+        }
+        const int last = xa < xb ? cellHi : cellLo;
+        const int32_t left = last * kSubpixelScale;
+        cell(row, last, (dy - py) * direction, (px - left) + (xb - left));
+    }
+
+    int m_top, m_rows, m_width;
+    std::vector<uint32_t> m_cover, m_area;
+    std::vector<uint8_t> m_touched;
+};
+
+std::string sweepText(CellRasterizer& cells, FillRule rule)
+{
+    std::string text;
+    cells.sweepSpans(rule, [&](int row, const CoverageSpan* spans, int count, int origin) {
+        text += std::to_string(row) + " @" + std::to_string(origin);
+        for (int i = 0; i < count; ++i) {
+            const CoverageSpan& s = spans[i];
+            text += ' ' + std::to_string(s.x0) + '-' + std::to_string(s.x1);
+            if (!s.coverage) {
+                text += ':' + std::to_string(s.value);
+                continue;
+            }
+            text += '=';
+            for (int x = s.x0; x < s.x1; ++x)
+                text += std::to_string(s.coverage[x - s.x0]) + ',';
+        }
+        text += '\n';
+    });
+    return text;
+}
+
+// Segments of the kinds that take different paths: within one cell, across
+// two, across many (and across 64-cell words), vertical ones on and off
+// cell borders, and coordinates on a coarse grid, where a crossing often
+// falls exactly halfway between two subpixels.
+TEST(CoverageTest, MatchesPlainWalkOnRandomSegments)
+{
+    constexpr int kWidth = 150, kHeight = 40;
+    struct Kind {
+        const char* name;
+        int grid;  // coordinates are multiples of this (subpixels)
+        int reach; // the end point lies within this many pixels of the start
+    };
+    const Kind kinds[] = {
+        {"fine, short", 1, 2}, {"fine, long", 1, kWidth}, {"quarter grid", 64, 3},
+        {"half grid", 128, 4}, {"tie grid", 32, 2},       {"pixel grid", 256, kWidth},
+    };
+    for (const Kind& kind : kinds) {
+        for (uint32_t seed = 1; seed <= 40; ++seed) {
+            std::mt19937 random(seed);
+            auto coordinate = [&](int32_t from, int32_t limit) {
+                const int32_t reach = kind.reach * kSubpixelScale;
+                std::uniform_int_distribution<int32_t> pick(std::max(0, from - reach),
+                                                            std::min(limit, from + reach));
+                return pick(random) / kind.grid * kind.grid;
+            };
+            std::vector<FixedSegment> segments(60);
+            for (FixedSegment& s : segments) {
+                s.x0 = coordinate(kWidth * kSubpixelScale / 2, kWidth * kSubpixelScale);
+                s.y0 = coordinate(kHeight * kSubpixelScale / 2, kHeight * kSubpixelScale);
+                s.x1 = random() % 5 == 0 ? s.x0 : coordinate(s.x0, kWidth * kSubpixelScale);
+                s.y1 = coordinate(s.y0, kHeight * kSubpixelScale);
+            }
+            const FillRule rule = seed % 2 ? FillRule::EvenOdd : FillRule::NonZero;
+            for (int bandRows : {kHeight, 7}) {
+                for (int top = 0; top < kHeight; top += bandRows) {
+                    const int rows = std::min(bandRows, kHeight - top);
+                    CellRasterizer cells;
+                    cells.setBand(top, rows, kWidth);
+                    PlainCells plain(top, rows, kWidth);
+                    for (const FixedSegment& s : segments) {
+                        cells.addSegment(s);
+                        if (s.y0 != s.y1)
+                            plain.add(s);
+                    }
+                    ASSERT_EQ(sweepText(cells, rule), plain.sweep(rule))
+                        << kind.name << ", seed " << seed << ", band at " << top;
+                }
+            }
+        }
+    }
+}
+
+// Deep windings: the folds must agree with the plain 64-bit arithmetic far
+// beyond one full coverage, under both rules and both orientations.
+TEST(CoverageTest, FoldsDeepWindingsLikePlainArithmetic)
+{
+    constexpr int kWidth = 12, kHeight = 6;
+    for (int depth : {1, 2, 3, 255, 256, 257, 1000, 40000}) {
+        for (int direction : {1, -1}) {
+            CellRasterizer cells;
+            cells.setBand(0, kHeight, kWidth);
+            PlainCells plain(0, kHeight, kWidth);
+            const FixedSegment edges[] = {{300, 100, 900, 1400}, {2000, 1400, 2500, 0}};
+            for (int i = 0; i < depth; ++i) {
+                for (FixedSegment s : edges) {
+                    if (direction < 0) {
+                        std::swap(s.x0, s.x1);
+                        std::swap(s.y0, s.y1);
+                    }
+                    cells.addSegment(s);
+                    plain.add(s);
+                }
+            }
+            for (FillRule rule : {FillRule::EvenOdd, FillRule::NonZero}) {
+                CellRasterizer copy = cells;
+                PlainCells plainCopy = plain;
+                EXPECT_EQ(sweepText(copy, rule), plainCopy.sweep(rule))
+                    << "depth " << depth << ", direction " << direction;
+            }
+        }
+    }
 }
 
 } // namespace
