@@ -4,18 +4,15 @@
 // Every source here is premultiplied with no colour channel above its alpha
 // (gradient ramps, solid colours and bitmaps are built or sanitized that
 // way). For such pixels source-over needs no special cases: zero coverage
-// leaves the destination as it is and an opaque source replaces it, so the
-// loops run branch-free, four pixels at a time with SSE2 where available,
-// and give exactly what the per-pixel formula gives.
+// leaves the destination as it is and an opaque source replaces it. The
+// loops take four pixels at a time with SSE2 where available, skip blocks
+// nothing covers, store fully covered opaque blocks directly, and give
+// exactly what the per-pixel formula gives.
+#include "raster/blend_simd_p.h"
 #include "raster/paint_p.h"
 
 #include <algorithm>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define ZF_RASTER_SSE2 1
-#endif
 
 namespace zf::raster {
 namespace {
@@ -27,22 +24,45 @@ inline uint32_t overScaled(uint32_t dst, uint32_t source, uint32_t coverage)
 
 #if ZF_RASTER_SSE2
 
-// x * k / 255 rounded, per 16-bit lane (x, k <= 255): the same rounding as
-// scalePixel.
-inline __m128i mulDiv255(__m128i x, __m128i k)
+using simd::alphaLanes;
+using simd::load2;
+using simd::load4;
+using simd::mulDiv255;
+using simd::over4;
+using simd::store4;
+
+// Most coverage spans are the one to three pixels an edge crosses on a row,
+// so the loops below work on pairs of pixels widened to 16-bit lanes (pixel
+// 0 in lanes 0-3), with whole registers for the bulk and a pair or a single
+// pixel at the end. The scaled source stays widened up to the final pack.
+
+inline __m128i widen(__m128i pixels)
 {
-    __m128i v = _mm_add_epi16(_mm_mullo_epi16(x, k), _mm_set1_epi16(128));
-    return _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_epi16(v, 8)), 8);
+    return _mm_unpacklo_epi8(pixels, _mm_setzero_si128());
+}
+inline __m128i widenHigh(__m128i pixels)
+{
+    return _mm_unpackhi_epi8(pixels, _mm_setzero_si128());
 }
 
-// Each pixel's alpha repeated over its four 16-bit channel lanes.
-inline __m128i alphaLanes(__m128i pixels16)
+// Source-over of a scaled source onto the destination, both widened. The
+// sum stays within 255 per channel (no channel above its alpha), so the
+// 16-bit add gives what the scalar 32-bit add gives.
+inline __m128i over2(__m128i dst16, __m128i src16)
 {
-    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(pixels16, 0xFF), 0xFF);
+    const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(255), alphaLanes(src16));
+    return _mm_add_epi16(src16, mulDiv255(dst16, keep));
 }
 
-// Four coverage bytes as two registers of per-channel factors (pixels 0-1
-// and 2-3).
+// Coverage factors of two pixels: c0 over lanes 0-3, c1 over lanes 4-7.
+inline __m128i coveragePair(uint32_t c0, uint32_t c1)
+{
+    __m128i k = _mm_cvtsi32_si128(int(c0 | (c1 << 16)));
+    k = _mm_unpacklo_epi16(k, k);
+    return _mm_unpacklo_epi32(k, k);
+}
+
+// Coverage factors of four pixels, as two pairs.
 struct Factors {
     __m128i low, high;
 };
@@ -55,34 +75,33 @@ inline Factors coverageLanes(const uint8_t* coverage)
     return {_mm_unpacklo_epi32(k, k), _mm_unpackhi_epi32(k, k)};
 }
 
-inline __m128i scale4(__m128i pixels, Factors k)
+inline __m128i loadOne(const void* p)
 {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i low = mulDiv255(_mm_unpacklo_epi8(pixels, zero), k.low);
-    __m128i high = mulDiv255(_mm_unpackhi_epi8(pixels, zero), k.high);
-    return _mm_packus_epi16(low, high);
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(int(v));
+}
+inline void storeOne(void* p, __m128i v)
+{
+    const uint32_t low = uint32_t(_mm_cvtsi128_si32(v));
+    std::memcpy(p, &low, 4);
+}
+inline void store2(void* p, __m128i v)
+{
+    _mm_storel_epi64(static_cast<__m128i*>(p), v);
 }
 
-// Source-over of four premultiplied pixels. The 32-bit add matches the
-// scalar blendOver bit for bit.
-inline __m128i over4(__m128i dst, __m128i src)
+// Runs `pair(i, n)` for the last one to three pixels of a loop over blocks
+// of four: a pair, then a single pixel (n = 1).
+template <class Pair>
+inline void forTail(int i, int count, Pair&& pair)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi16(255);
-    __m128i keepLow = _mm_sub_epi16(full, alphaLanes(_mm_unpacklo_epi8(src, zero)));
-    __m128i keepHigh = _mm_sub_epi16(full, alphaLanes(_mm_unpackhi_epi8(src, zero)));
-    __m128i low = mulDiv255(_mm_unpacklo_epi8(dst, zero), keepLow);
-    __m128i high = mulDiv255(_mm_unpackhi_epi8(dst, zero), keepHigh);
-    return _mm_add_epi32(src, _mm_packus_epi16(low, high));
-}
-
-inline __m128i load4(const void* p)
-{
-    return _mm_loadu_si128(static_cast<const __m128i*>(p));
-}
-inline void store4(void* p, __m128i v)
-{
-    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+    if (i + 2 <= count) {
+        pair(i, 2);
+        i += 2;
+    }
+    if (i < count)
+        pair(i, 1);
 }
 
 #endif
@@ -99,10 +118,11 @@ inline bool allEqual4(const uint8_t* coverage, uint8_t value)
 
 void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int count)
 {
-    const bool opaque = pixelAlpha(color) == 255;
-    int i = 0;
 #if ZF_RASTER_SSE2
+    const bool opaque = pixelAlpha(color) == 255;
     const __m128i colors = _mm_set1_epi32(int(color));
+    const __m128i color16 = widen(colors);
+    int i = 0;
     for (; i + 4 <= count; i += 4) {
         uint8_t* d = dst + 4 * i;
         if (allEqual4(coverage + i, 0))
@@ -111,54 +131,109 @@ void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int c
             store4(d, colors);
             continue;
         }
-        store4(d, over4(load4(d), scale4(colors, coverageLanes(coverage + i))));
+        const Factors k = coverageLanes(coverage + i);
+        const __m128i pixels = load4(d);
+        const __m128i low = over2(widen(pixels), mulDiv255(color16, k.low));
+        const __m128i high = over2(widenHigh(pixels), mulDiv255(color16, k.high));
+        store4(d, _mm_packus_epi16(low, high));
     }
-#endif
-    for (; i < count; ++i)
+    forTail(i, count, [&](int at, int n) {
+        uint8_t* d = dst + 4 * at;
+        const uint32_t c0 = coverage[at], c1 = n == 2 ? coverage[at + 1] : 0;
+        if ((c0 | c1) == 0)
+            return;
+        const __m128i pixels = widen(n == 2 ? load2(d) : loadOne(d));
+        const __m128i result = over2(pixels, mulDiv255(color16, coveragePair(c0, c1)));
+        const __m128i packed = _mm_packus_epi16(result, result);
+        n == 2 ? store2(d, packed) : storeOne(d, packed);
+    });
+#else
+    for (int i = 0; i < count; ++i)
         storePixel(dst + 4 * i, overScaled(loadPixel(dst + 4 * i), color, coverage[i]));
+#endif
 }
 
 void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, int count)
 {
-    int i = 0;
 #if ZF_RASTER_SSE2
+    int i = 0;
     for (; i + 4 <= count; i += 4) {
         uint8_t* d = dst + 4 * i;
         if (allEqual4(coverage + i, 0))
             continue;
-        store4(d, over4(load4(d), scale4(load4(source + i), coverageLanes(coverage + i))));
+        const __m128i src = load4(source + i);
+        // Fully covered opaque pixels replace the destination.
+        if (allEqual4(coverage + i, 255) && simd::allOpaque4(src)) {
+            store4(d, src);
+            continue;
+        }
+        const Factors k = coverageLanes(coverage + i);
+        const __m128i pixels = load4(d);
+        const __m128i low = over2(widen(pixels), mulDiv255(widen(src), k.low));
+        const __m128i high = over2(widenHigh(pixels), mulDiv255(widenHigh(src), k.high));
+        store4(d, _mm_packus_epi16(low, high));
     }
-#endif
-    for (; i < count; ++i)
+    forTail(i, count, [&](int at, int n) {
+        uint8_t* d = dst + 4 * at;
+        const uint32_t c0 = coverage[at], c1 = n == 2 ? coverage[at + 1] : 0;
+        if ((c0 | c1) == 0)
+            return;
+        const __m128i src = widen(n == 2 ? load2(source + at) : loadOne(source + at));
+        const __m128i pixels = widen(n == 2 ? load2(d) : loadOne(d));
+        const __m128i result = over2(pixels, mulDiv255(src, coveragePair(c0, c1)));
+        const __m128i packed = _mm_packus_epi16(result, result);
+        n == 2 ? store2(d, packed) : storeOne(d, packed);
+    });
+#else
+    for (int i = 0; i < count; ++i)
         storePixel(dst + 4 * i, overScaled(loadPixel(dst + 4 * i), source[i], coverage[i]));
+#endif
 }
 
 void blendSolidRun(uint8_t* dst, uint32_t color, uint32_t coverage, int count)
 {
     const uint32_t src = coverage == 255 ? color : scalePixel(color, coverage);
     const uint32_t alpha = pixelAlpha(src);
-    if (alpha == 255) {
-        for (int i = 0; i < count; ++i)
-            storePixel(dst + 4 * i, src);
-        return;
-    }
-    if (src == 0)
-        return;
-    const uint32_t keep = 255 - alpha;
     int i = 0;
 #if ZF_RASTER_SSE2
     const __m128i sources = _mm_set1_epi32(int(src));
-    const __m128i keeps = _mm_set1_epi16(int16_t(keep));
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 4 <= count; i += 4) {
-        __m128i d = load4(dst + 4 * i);
-        __m128i low = mulDiv255(_mm_unpacklo_epi8(d, zero), keeps);
-        __m128i high = mulDiv255(_mm_unpackhi_epi8(d, zero), keeps);
-        store4(dst + 4 * i, _mm_add_epi32(sources, _mm_packus_epi16(low, high)));
+    if (alpha == 255) {
+        for (; i + 4 <= count; i += 4)
+            store4(dst + 4 * i, sources);
+        forTail(i, count, [&](int at, int n) {
+            n == 2 ? store2(dst + 4 * at, sources) : storeOne(dst + 4 * at, sources);
+        });
+        return;
+    }
+#else
+    if (alpha == 255) {
+        for (; i < count; ++i)
+            storePixel(dst + 4 * i, src);
+        return;
     }
 #endif
+    if (src == 0)
+        return;
+    const uint32_t keep = 255 - alpha;
+#if ZF_RASTER_SSE2
+    const __m128i keeps = _mm_set1_epi16(int16_t(keep));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i d = load4(dst + 4 * i);
+        const __m128i low = mulDiv255(widen(d), keeps);
+        const __m128i high = mulDiv255(widenHigh(d), keeps);
+        store4(dst + 4 * i, _mm_add_epi32(sources, _mm_packus_epi16(low, high)));
+    }
+    forTail(i, count, [&](int at, int n) {
+        uint8_t* d = dst + 4 * at;
+        const __m128i pixels = widen(n == 2 ? load2(d) : loadOne(d));
+        const __m128i kept = mulDiv255(pixels, keeps);
+        const __m128i result = _mm_add_epi32(sources, _mm_packus_epi16(kept, kept));
+        n == 2 ? store2(d, result) : storeOne(d, result);
+    });
+#else
     for (; i < count; ++i)
         storePixel(dst + 4 * i, src + scalePixel(loadPixel(dst + 4 * i), keep));
+#endif
 }
 
 void blendRun(uint8_t* dst, const uint32_t* source, uint32_t coverage, bool opaque, int count)
@@ -167,19 +242,44 @@ void blendRun(uint8_t* dst, const uint32_t* source, uint32_t coverage, bool opaq
         std::memcpy(dst, source, size_t(count) * 4);
         return;
     }
-    int i = 0;
 #if ZF_RASTER_SSE2
-    const __m128i k = _mm_set1_epi16(int16_t(coverage));
-    const Factors factors{k, k};
-    for (; i + 4 <= count; i += 4) {
-        __m128i src = load4(source + i);
-        if (coverage != 255)
-            src = scale4(src, factors);
-        store4(dst + 4 * i, over4(load4(dst + 4 * i), src));
+    int i = 0;
+    if (coverage == 255) {
+        // Full coverage leaves the source as it is: opaque blocks (most of
+        // a photo) replace the destination, the rest is composited.
+        for (; i + 4 <= count; i += 4) {
+            const __m128i src = load4(source + i);
+            store4(dst + 4 * i, simd::allOpaque4(src) ? src : over4(load4(dst + 4 * i), src));
+        }
+        forTail(i, count, [&](int at, int n) {
+            uint8_t* d = dst + 4 * at;
+            const __m128i src = widen(n == 2 ? load2(source + at) : loadOne(source + at));
+            const __m128i result = over2(widen(n == 2 ? load2(d) : loadOne(d)), src);
+            const __m128i packed = _mm_packus_epi16(result, result);
+            n == 2 ? store2(d, packed) : storeOne(d, packed);
+        });
+        return;
     }
-#endif
-    for (; i < count; ++i)
+    const __m128i k = _mm_set1_epi16(int16_t(coverage));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i src = load4(source + i);
+        const __m128i pixels = load4(dst + 4 * i);
+        const __m128i low = over2(widen(pixels), mulDiv255(widen(src), k));
+        const __m128i high = over2(widenHigh(pixels), mulDiv255(widenHigh(src), k));
+        store4(dst + 4 * i, _mm_packus_epi16(low, high));
+    }
+    forTail(i, count, [&](int at, int n) {
+        uint8_t* d = dst + 4 * at;
+        const __m128i src = widen(n == 2 ? load2(source + at) : loadOne(source + at));
+        const __m128i pixels = widen(n == 2 ? load2(d) : loadOne(d));
+        const __m128i result = over2(pixels, mulDiv255(src, k));
+        const __m128i packed = _mm_packus_epi16(result, result);
+        n == 2 ? store2(d, packed) : storeOne(d, packed);
+    });
+#else
+    for (int i = 0; i < count; ++i)
         storePixel(dst + 4 * i, overScaled(loadPixel(dst + 4 * i), source[i], coverage));
+#endif
 }
 
 namespace {
@@ -218,42 +318,119 @@ inline void gatherPixel(uint32_t& group, uint8_t& covered, uint32_t source, uint
 
 } // namespace
 
+// The gathering loops below take blocks of four pixels nothing was gathered
+// in yet (shape interiors, the common case) at once: such a pixel takes the
+// source scaled by its coverage. Its group value is zero, which is also
+// what scaling by a zero coverage gives, so zero coverage needs no care.
+
+namespace {
+
+// Runs `pixel(i)` for pixels nothing was gathered in yet four at a time as
+// `block(i)` where SSE2 is available, pixel by pixel otherwise.
+template <class Block, class Pixel>
+inline void forGatherBlocks([[maybe_unused]] const uint8_t* covered, int count, Block&& block,
+                            Pixel&& pixel)
+{
+    int i = 0;
+#if ZF_RASTER_SSE2
+    for (; i + 4 <= count; i += 4) {
+        if (allEqual4(covered + i, 0)) {
+            block(i);
+            continue;
+        }
+        for (int k = i; k < i + 4; ++k)
+            pixel(k);
+    }
+#else
+    (void)block;
+#endif
+    for (; i < count; ++i)
+        pixel(i);
+}
+
+} // namespace
+
 void gatherSpan(uint32_t* group, uint8_t* covered, const uint32_t* source, const uint8_t* coverage,
                 int count)
 {
-    for (int i = 0; i < count; ++i) {
-        if (coverage[i])
-            gatherPixel(group[i], covered[i], source[i], coverage[i]);
-    }
+    forGatherBlocks(
+        covered, count,
+        [&]([[maybe_unused]] int i) {
+#if ZF_RASTER_SSE2
+            const Factors k = coverageLanes(coverage + i);
+            const __m128i src = load4(source + i);
+            store4(group + i, _mm_packus_epi16(mulDiv255(widen(src), k.low),
+                                               mulDiv255(widenHigh(src), k.high)));
+            std::memcpy(covered + i, coverage + i, 4);
+#endif
+        },
+        [&](int i) {
+            if (coverage[i])
+                gatherPixel(group[i], covered[i], source[i], coverage[i]);
+        });
 }
 
 void gatherSolidSpan(uint32_t* group, uint8_t* covered, uint32_t color, const uint8_t* coverage,
                      int count)
 {
-    for (int i = 0; i < count; ++i) {
-        if (coverage[i])
-            gatherPixel(group[i], covered[i], color, coverage[i]);
-    }
+#if ZF_RASTER_SSE2
+    const __m128i color16 = widen(_mm_set1_epi32(int(color)));
+#endif
+    forGatherBlocks(
+        covered, count,
+        [&]([[maybe_unused]] int i) {
+#if ZF_RASTER_SSE2
+            const Factors k = coverageLanes(coverage + i);
+            store4(group + i,
+                   _mm_packus_epi16(mulDiv255(color16, k.low), mulDiv255(color16, k.high)));
+            std::memcpy(covered + i, coverage + i, 4);
+#endif
+        },
+        [&](int i) {
+            if (coverage[i])
+                gatherPixel(group[i], covered[i], color, coverage[i]);
+        });
 }
 
 void gatherRun(uint32_t* group, uint8_t* covered, const uint32_t* source, uint32_t coverage,
                int count)
 {
-    for (int i = 0; i < count; ++i)
-        gatherPixel(group[i], covered[i], source[i], coverage);
+#if ZF_RASTER_SSE2
+    const uint32_t coverages = coverage * 0x01010101u;
+    const __m128i k = _mm_set1_epi16(int16_t(coverage));
+#endif
+    forGatherBlocks(
+        covered, count,
+        [&]([[maybe_unused]] int i) {
+#if ZF_RASTER_SSE2
+            const __m128i src = load4(source + i);
+            store4(group + i,
+                   _mm_packus_epi16(mulDiv255(widen(src), k), mulDiv255(widenHigh(src), k)));
+            std::memcpy(covered + i, &coverages, 4);
+#endif
+        },
+        [&](int i) { gatherPixel(group[i], covered[i], source[i], coverage); });
 }
 
 void gatherSolidRun(uint32_t* group, uint8_t* covered, uint32_t color, uint32_t coverage, int count)
 {
     const uint32_t scaled = coverage == 255 ? color : scalePixel(color, coverage);
-    for (int i = 0; i < count; ++i) {
-        if (covered[i] == 0) {
-            group[i] = scaled;
-            covered[i] = uint8_t(coverage);
-        } else {
-            gatherPixel(group[i], covered[i], color, coverage);
-        }
-    }
+    const uint32_t coverages = coverage * 0x01010101u;
+    forGatherBlocks(
+        covered, count,
+        [&](int i) {
+            for (int k = 0; k < 4; ++k)
+                group[i + k] = scaled;
+            std::memcpy(covered + i, &coverages, 4);
+        },
+        [&](int i) {
+            if (covered[i] == 0) {
+                group[i] = scaled;
+                covered[i] = uint8_t(coverage);
+            } else {
+                gatherPixel(group[i], covered[i], color, coverage);
+            }
+        });
 }
 
 void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int count)
@@ -264,7 +441,8 @@ void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int coun
         const __m128i src = load4(group + i);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(src, _mm_setzero_si128())) == 0xFFFF)
             continue;
-        store4(dst + 4 * i, over4(load4(dst + 4 * i), src));
+        // Opaque gathered pixels (covered fully) replace the destination.
+        store4(dst + 4 * i, simd::allOpaque4(src) ? src : over4(load4(dst + 4 * i), src));
         store4(group + i, _mm_setzero_si128());
     }
     std::fill(covered, covered + i, uint8_t(0));

@@ -71,6 +71,9 @@ TEST(BlendTest, SpanLoopsMatchThePixelFormula)
                  [&](int i) { return over(dst[i], color, runCoverage); }},
                 {"run", [&](uint8_t* d) { blendRun(d, src.data(), runCoverage, false, count); },
                  [&](int i) { return over(dst[i], src[i], runCoverage); }},
+                // Full coverage of sources not known to be opaque.
+                {"full run", [&](uint8_t* d) { blendRun(d, src.data(), 255, false, count); },
+                 [&](int i) { return over(dst[i], src[i], 255); }},
             };
             for (const Case& c : cases) {
                 std::vector<uint8_t> bytes = toBytes(dst);
@@ -79,6 +82,28 @@ TEST(BlendTest, SpanLoopsMatchThePixelFormula)
                     ASSERT_EQ(loadPixel(bytes.data() + 4 * i), c.expected(i))
                         << c.name << " count " << count << " pixel " << i;
             }
+        }
+    }
+}
+
+// Every channel value under every coverage, on both sides of the blend: the vector loops' rounding
+// must equal scalePixel's for all of the 8-bit products, not only for sampled ones.
+TEST(BlendTest, EveryChannelValueAndCoverage)
+{
+    std::vector<uint32_t> source(256), dst(256);
+    for (uint32_t v = 0; v < 256; ++v) {
+        source[v] = packPixel(v, 255 - v, v / 2, 255);
+        dst[v] = packPixel(255 - v, v, (v * 7) % 256, v);
+    }
+    for (uint32_t k = 1; k <= 255; ++k) {
+        const std::vector<uint8_t> coverage(256, uint8_t(k));
+        std::vector<uint8_t> run = toBytes(dst), span = toBytes(dst);
+        blendRun(run.data(), source.data(), k, true, 256);
+        blendSpan(span.data(), source.data(), coverage.data(), 256);
+        for (int i = 0; i < 256; ++i) {
+            const uint32_t expected = over(dst[i], source[i], k);
+            ASSERT_EQ(loadPixel(run.data() + 4 * i), expected) << "run k " << k << " pixel " << i;
+            ASSERT_EQ(loadPixel(span.data() + 4 * i), expected) << "span k " << k << " pixel " << i;
         }
     }
 }
@@ -152,6 +177,72 @@ TEST(BlendTest, RadialRampIndexAtCentreEdgeAndOutside)
     paint.inverse = Matrix{NAN, 0, 0, NAN, 0, 0};
     shadeSpan(paint, ramp.data(), 0, 0, 4, whole.data());
     EXPECT_EQ(whole[0], ramp[0]);
+}
+
+// The gathering loops take four untouched pixels at a time; they must give
+// what the same loops give run one pixel at a time. Group buffers mix
+// stretches nothing was gathered in with partly and fully covered pixels.
+TEST(BlendTest, GatheringInBlocksMatchesPixelByPixel)
+{
+    std::mt19937 random(9);
+    for (int count = 1; count <= 19; ++count) {
+        for (int trial = 0; trial < 30; ++trial) {
+            std::vector<uint32_t> group(count), source(count);
+            std::vector<uint8_t> covered(count), coverage(count);
+            bool untouched = false;
+            for (int i = 0; i < count; ++i) {
+                if (i % 4 == 0)
+                    untouched = random() % 3 != 0;
+                covered[i] = untouched ? 0 : randomCoverage(random);
+                group[i] = covered[i] ? scalePixel(randomPixel(random), covered[i]) : 0;
+                source[i] = randomPixel(random);
+                coverage[i] = randomCoverage(random);
+            }
+            const uint32_t color = randomPixel(random);
+            const uint32_t value = 1 + random() % 255;
+            struct Case {
+                const char* name;
+                std::function<void(uint32_t*, uint8_t*, int, int)> gather; // from, count
+            };
+            const Case cases[] = {
+                {"span",
+                 [&](uint32_t* g, uint8_t* c, int from, int n) {
+                     gatherSpan(g + from, c + from, source.data() + from, coverage.data() + from,
+                                n);
+                 }},
+                {"solid span",
+                 [&](uint32_t* g, uint8_t* c, int from, int n) {
+                     gatherSolidSpan(g + from, c + from, color, coverage.data() + from, n);
+                 }},
+                {"run",
+                 [&](uint32_t* g, uint8_t* c, int from, int n) {
+                     gatherRun(g + from, c + from, source.data() + from, value, n);
+                 }},
+                {"solid run", [&](uint32_t* g, uint8_t* c, int from,
+                                  int n) { gatherSolidRun(g + from, c + from, color, value, n); }},
+            };
+            for (const Case& c : cases) {
+                auto wholeGroup = group, singleGroup = group;
+                auto wholeCovered = covered, singleCovered = covered;
+                c.gather(wholeGroup.data(), wholeCovered.data(), 0, count);
+                for (int i = 0; i < count; ++i)
+                    c.gather(singleGroup.data(), singleCovered.data(), i, 1);
+                ASSERT_EQ(wholeGroup, singleGroup) << c.name << " count " << count;
+                ASSERT_EQ(wholeCovered, singleCovered) << c.name << " count " << count;
+            }
+            std::vector<uint32_t> dst(count);
+            for (uint32_t& p : dst)
+                p = randomPixel(random);
+            std::vector<uint8_t> whole = toBytes(dst), single = toBytes(dst);
+            auto wholeGroup = group, singleGroup = group;
+            auto wholeCovered = covered, singleCovered = covered;
+            flushGatheredSpan(whole.data(), wholeGroup.data(), wholeCovered.data(), count);
+            for (int i = 0; i < count; ++i)
+                flushGatheredSpan(single.data() + 4 * i, singleGroup.data() + i,
+                                  singleCovered.data() + i, 1);
+            ASSERT_EQ(whole, single) << "flush count " << count;
+        }
+    }
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -138,10 +140,23 @@ void shadeLinearPad(const uint32_t* ramp, int64_t t, int64_t step, int count, ui
         i += int(n);
         scaled += scaledStep * n;
     };
+    // Every position of the stretch lies in 0 .. kEnd - 1 < 2^32, so 32-bit
+    // arithmetic (wrapping in between) reaches the same values.
     auto along = [&](int64_t n) {
         n = std::min<int64_t>(n, count - i);
-        for (int64_t k = 0; k < n; ++k, scaled += scaledStep)
-            out[i + k] = ramp[scaled >> kRampBits];
+        uint32_t s = uint32_t(scaled);
+        const uint32_t ds = uint32_t(scaledStep);
+        uint32_t* o = out + i;
+        int64_t k = 0;
+        for (; k + 4 <= n; k += 4, s += 4 * ds) {
+            o[k] = ramp[s >> kRampBits];
+            o[k + 1] = ramp[(s + ds) >> kRampBits];
+            o[k + 2] = ramp[(s + 2 * ds) >> kRampBits];
+            o[k + 3] = ramp[(s + 3 * ds) >> kRampBits];
+        }
+        for (; k < n; ++k, s += ds)
+            o[k] = ramp[s >> kRampBits];
+        scaled += scaledStep * n;
         i += int(n);
     };
     if (scaledStep == 0) {
@@ -162,10 +177,8 @@ void shadeLinearPad(const uint32_t* ramp, int64_t t, int64_t step, int count, ui
 }
 
 template <swf::SpreadMode spread>
-void shadeLinear(const uint32_t* ramp, double u, double du, int skip, int count, uint32_t* out)
+void shadeLinearSpan(const uint32_t* ramp, int64_t t, int64_t step, int count, uint32_t* out)
 {
-    const int64_t step = toRampFixed(du);
-    int64_t t = toRampFixed(u) + step * skip;
     constexpr int64_t kExactLimit = int64_t(1) << 50;
     if (spread == swf::SpreadMode::Pad && std::abs(t) < kExactLimit &&
         std::abs(step) < kExactLimit / 4096 && count <= 4096) {
@@ -174,6 +187,66 @@ void shadeLinear(const uint32_t* ramp, double u, double du, int skip, int count,
     }
     for (int i = 0; i < count; ++i, t += step)
         out[i] = ramp[rampIndex<spread>(t)];
+}
+
+// A linear gradient whose ramp position does not change down the stage (a
+// horizontal gradient, the usual background) shades every row alike. Each
+// thread keeps the last span it shaded once its start position, step and
+// ramp came up twice in a row, and copies it while they keep coming. The
+// ramp's entries are compared, not just its address: ramp pools are rebuilt
+// every frame.
+class LinearRowCache {
+public:
+    static constexpr int kMaxPixels = 4096;
+
+    // Copies the span into `out` when it is held; otherwise notes the key.
+    bool lookup(const uint32_t* ramp, int64_t t, int64_t step, swf::SpreadMode spread, int count,
+                uint32_t* out)
+    {
+        const bool sameKey = ramp == m_ramp && t == m_t && step == m_step && spread == m_spread;
+        if (!sameKey) {
+            m_ramp = ramp, m_t = t, m_step = step, m_spread = spread;
+            m_count = 0;
+            m_repeated = false;
+            return false;
+        }
+        m_repeated = true;
+        if (count > m_count || std::memcmp(ramp, m_rampEntries.data(), 256 * 4) != 0)
+            return false;
+        std::memcpy(out, m_pixels.data(), size_t(count) * 4);
+        return true;
+    }
+
+    // Keeps a span just shaded after a missed lookup, if its key repeated.
+    void keep(const uint32_t* ramp, int count, const uint32_t* pixels)
+    {
+        if (!m_repeated || count > kMaxPixels)
+            return;
+        std::memcpy(m_rampEntries.data(), ramp, 256 * 4);
+        m_pixels.assign(pixels, pixels + count);
+        m_count = count;
+    }
+
+private:
+    const uint32_t* m_ramp = nullptr;
+    int64_t m_t = 0, m_step = 0;
+    swf::SpreadMode m_spread = swf::SpreadMode::Pad;
+    bool m_repeated = false;
+    int m_count = 0; // pixels held
+    std::array<uint32_t, 256> m_rampEntries{};
+    std::vector<uint32_t> m_pixels;
+};
+
+template <swf::SpreadMode spread>
+void shadeLinear(const uint32_t* ramp, double u, double du, int skip, int count, uint32_t* out)
+{
+    const int64_t step = toRampFixed(du);
+    const int64_t t = toRampFixed(u) + step * skip;
+    thread_local LinearRowCache cache;
+    if (cache.lookup(ramp, t, step, spread, count, out))
+        return;
+    shadeLinearSpan<spread>(ramp, t, step, count, out);
+    cache.keep(ramp, count, out);
 }
 
 template <swf::SpreadMode spread>
@@ -195,11 +268,21 @@ void shadeRadial(const uint32_t* ramp, double u, double v, double du, double dv,
         const __m128 rampScale = _mm_set1_ps(float(kRampOne));
         const __m128i half = _mm_set1_epi32(int(kRampOne / 2));
         const __m128i last = _mm_set1_epi32(255);
-        for (; i + 4 <= count; i += 4) {
-            alignas(16) float squares[4];
-            for (int k = 0; k < 4; ++k, u += du, v += dv)
-                squares[k] = float(u * u + v * v);
-            const __m128 distance = _mm_sqrt_ps(_mm_load_ps(squares));
+        // (u, v) steps as one pair of doubles: the same additions, one
+        // instruction each.
+        __m128d position = _mm_setr_pd(u, v);
+        const __m128d step = _mm_setr_pd(du, dv);
+        auto squares2 = [&] {
+            const __m128d a = position;
+            position = _mm_add_pd(position, step);
+            const __m128d b = position;
+            position = _mm_add_pd(position, step);
+            const __m128d aa = _mm_mul_pd(a, a), bb = _mm_mul_pd(b, b);
+            return _mm_cvtpd_ps(_mm_add_pd(_mm_unpacklo_pd(aa, bb), _mm_unpackhi_pd(aa, bb)));
+        };
+        auto block = [&](uint32_t* pixels) {
+            const __m128 low = squares2();
+            const __m128 distance = _mm_sqrt_ps(_mm_movelh_ps(low, squares2()));
             const __m128i inside = _mm_castps_si128(_mm_cmplt_ps(distance, one));
             const __m128i outside = _mm_castps_si128(_mm_cmpge_ps(distance, one));
             const __m128i fixed = _mm_cvttps_epi32(_mm_mul_ps(distance, rampScale));
@@ -210,11 +293,15 @@ void shadeRadial(const uint32_t* ramp, double u, double v, double du, double dv,
                 _mm_or_si128(_mm_and_si128(inside, scaled), _mm_and_si128(outside, last));
             alignas(16) uint32_t indices[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(indices), index);
-            out[i] = ramp[indices[0]];
-            out[i + 1] = ramp[indices[1]];
-            out[i + 2] = ramp[indices[2]];
-            out[i + 3] = ramp[indices[3]];
-        }
+            pixels[0] = ramp[indices[0]];
+            pixels[1] = ramp[indices[1]];
+            pixels[2] = ramp[indices[2]];
+            pixels[3] = ramp[indices[3]];
+        };
+        for (; i + 4 <= count; i += 4)
+            block(out + i);
+        u = _mm_cvtsd_f64(position);
+        v = _mm_cvtsd_f64(_mm_unpackhi_pd(position, position));
 #endif
         for (; i < count; ++i, u += du, v += dv) {
             const float distance = std::sqrt(float(u * u + v * v));
@@ -261,180 +348,6 @@ void withSpread(swf::SpreadMode spread, Shade&& shade)
     case swf::SpreadMode::Reflect: shade.template operator()<swf::SpreadMode::Reflect>(); break;
     default: shade.template operator()<swf::SpreadMode::Pad>(); break;
     }
-}
-
-uint32_t transformPixel(uint32_t p, const Paint& paint)
-{
-    if (paint.transform == Paint::Transform::AlphaScale)
-        return scalePixel(p, uint32_t(paint.cx.aMul * 255 / 256));
-    uint32_t a = pixelAlpha(p);
-    Rgba straight{0, 0, 0, uint8_t(a)};
-    if (a != 0) {
-        straight.r = uint8_t(std::min<uint32_t>(255, ((p & 0xFF) * 255 + a / 2) / a));
-        straight.g = uint8_t(std::min<uint32_t>(255, (((p >> 8) & 0xFF) * 255 + a / 2) / a));
-        straight.b = uint8_t(std::min<uint32_t>(255, (((p >> 16) & 0xFF) * 255 + a / 2) / a));
-    }
-    return premultiply(paint.cx.apply(straight));
-}
-
-// Keeps colour channels at or below alpha so that compositing cannot carry
-// into the next channel, whatever a decoder produced.
-uint32_t sanitize(uint32_t p)
-{
-    uint32_t a = pixelAlpha(p);
-    uint32_t r = std::min(p & 0xFF, a), g = std::min((p >> 8) & 0xFF, a),
-             b = std::min((p >> 16) & 0xFF, a);
-    return packPixel(r, g, b, a);
-}
-
-int wrapCoordinate(int64_t v, int size, bool repeat)
-{
-    if (uint64_t(v) < uint64_t(size))
-        return int(v);
-    if (repeat) {
-        int64_t m = v % size;
-        return int(m < 0 ? m + size : m);
-    }
-    return v < 0 ? 0 : size - 1;
-}
-
-// Texture positions are 16.16 fixed point; the limit keeps a whole span of
-// steps inside int64.
-int64_t toTextureFixed(double v)
-{
-    if (!(v == v))
-        return 0;
-    return int64_t(std::clamp(v, -1e9, 1e9) * 65536);
-}
-
-uint32_t lerpPixel(uint32_t a, uint32_t b, uint32_t w) // w in 0..256
-{
-    uint32_t rb = ((a & 0x00FF00FFu) * (256 - w) + (b & 0x00FF00FFu) * w) >> 8;
-    uint32_t ag = ((a >> 8) & 0x00FF00FFu) * (256 - w) + ((b >> 8) & 0x00FF00FFu) * w;
-    return (rb & 0x00FF00FFu) | (ag & 0xFF00FF00u);
-}
-
-// Sanitizing costs nothing for opaque texels, the common case.
-inline uint32_t sanitizeTexel(uint32_t p)
-{
-    return pixelAlpha(p) == 255 ? p : sanitize(p);
-}
-
-// Texture positions of a span in 16.16 fixed point, kept wrapped into the
-// bitmap when it repeats: that spares a division per coordinate and pixel,
-// and wrapping by whole bitmap sizes leaves texel indices (and fractions) as
-// they were.
-struct TexturePosition {
-    int64_t u, v, du, dv, wrapU, wrapV;
-    bool wrapped;
-
-    void advance()
-    {
-        u += du;
-        v += dv;
-        if (wrapped) {
-            u += u >= wrapU ? -wrapU : u < 0 ? wrapU : 0;
-            v += v >= wrapV ? -wrapV : v < 0 ? wrapV : 0;
-        }
-    }
-};
-
-// One bilinear sample; (u, v) are 16.16 positions already offset by half a
-// texel. Inside the bitmap the four texels are read directly; at its border
-// they wrap (repeating) or clamp (clipped) independently.
-template <bool Repeat>
-inline uint32_t sampleBilinear(const uint8_t* pixels, int w, int h, int64_t u, int64_t v)
-{
-    const int64_t iu = u >> 16, iv = v >> 16;
-    int x0, y0, x1, y1;
-    if (uint64_t(iu) < uint64_t(w - 1) && uint64_t(iv) < uint64_t(h - 1)) {
-        x0 = int(iu), y0 = int(iv), x1 = x0 + 1, y1 = y0 + 1;
-    } else {
-        x0 = wrapCoordinate(iu, w, Repeat);
-        y0 = wrapCoordinate(iv, h, Repeat);
-        x1 = Repeat ? (x0 + 1 == w ? 0 : x0 + 1) : wrapCoordinate(iu + 1, w, false);
-        y1 = Repeat ? (y0 + 1 == h ? 0 : y0 + 1) : wrapCoordinate(iv + 1, h, false);
-    }
-    const uint8_t* row0 = pixels + size_t(y0) * size_t(w) * 4;
-    const uint8_t* row1 = pixels + size_t(y1) * size_t(w) * 4;
-    const uint32_t wu = uint32_t((u >> 8) & 0xFF), wv = uint32_t((v >> 8) & 0xFF);
-    uint32_t top = lerpPixel(loadPixel(row0 + x0 * 4), loadPixel(row0 + x1 * 4), wu);
-    uint32_t bottom = lerpPixel(loadPixel(row1 + x0 * 4), loadPixel(row1 + x1 * 4), wu);
-    return lerpPixel(top, bottom, wv);
-}
-
-template <bool Smooth, bool Repeat, Paint::Transform Transform>
-void shadeBitmapSpan(const Paint& paint, TexturePosition position, int count, uint32_t* out)
-{
-    const Bitmap& bitmap = *paint.bitmap;
-    const int w = bitmap.width, h = bitmap.height;
-    const uint8_t* pixels = bitmap.pixels.data();
-    for (int i = 0; i < count; ++i, position.advance()) {
-        uint32_t p;
-        if constexpr (Smooth) {
-            p = sampleBilinear<Repeat>(pixels, w, h, position.u, position.v);
-        } else {
-            const int tx = wrapCoordinate(position.u >> 16, w, Repeat);
-            const int ty = wrapCoordinate(position.v >> 16, h, Repeat);
-            p = loadPixel(pixels + (size_t(ty) * size_t(w) + size_t(tx)) * 4);
-        }
-        p = sanitizeTexel(p);
-        if constexpr (Transform == Paint::Transform::Identity)
-            out[i] = p;
-        else
-            out[i] = transformPixel(p, paint);
-    }
-}
-
-template <bool Smooth, bool Repeat>
-void shadeBitmapWithTransform(const Paint& paint, const TexturePosition& position, int count,
-                              uint32_t* out)
-{
-    switch (paint.transform) {
-    case Paint::Transform::Identity:
-        shadeBitmapSpan<Smooth, Repeat, Paint::Transform::Identity>(paint, position, count, out);
-        break;
-    case Paint::Transform::AlphaScale:
-        shadeBitmapSpan<Smooth, Repeat, Paint::Transform::AlphaScale>(paint, position, count, out);
-        break;
-    case Paint::Transform::General:
-        shadeBitmapSpan<Smooth, Repeat, Paint::Transform::General>(paint, position, count, out);
-        break;
-    }
-}
-
-void shadeBitmap(const Paint& paint, int x, int y, int skip, int count, uint32_t* out)
-{
-    const Bitmap& bitmap = *paint.bitmap;
-    const Matrix& m = paint.inverse;
-    const double cx = x + 0.5, cy = y + 0.5;
-    // Bilinear samples are centred on texel centres.
-    const double offset = paint.smooth ? 0.5 : 0;
-    TexturePosition position;
-    position.u = toTextureFixed(m.a * cx + m.c * cy + m.tx - offset);
-    position.v = toTextureFixed(m.b * cx + m.d * cy + m.ty - offset);
-    position.du = toTextureFixed(m.a);
-    position.dv = toTextureFixed(m.b);
-    position.u += position.du * skip;
-    position.v += position.dv * skip;
-    position.wrapU = int64_t(bitmap.width) << 16;
-    position.wrapV = int64_t(bitmap.height) << 16;
-    position.wrapped = paint.repeat && std::abs(position.du) < position.wrapU &&
-                       std::abs(position.dv) < position.wrapV;
-    if (position.wrapped) {
-        position.u %= position.wrapU;
-        position.u += position.u < 0 ? position.wrapU : 0;
-        position.v %= position.wrapV;
-        position.v += position.v < 0 ? position.wrapV : 0;
-    }
-    if (paint.smooth && paint.repeat)
-        shadeBitmapWithTransform<true, true>(paint, position, count, out);
-    else if (paint.smooth)
-        shadeBitmapWithTransform<true, false>(paint, position, count, out);
-    else if (paint.repeat)
-        shadeBitmapWithTransform<false, true>(paint, position, count, out);
-    else
-        shadeBitmapWithTransform<false, false>(paint, position, count, out);
 }
 
 } // namespace

@@ -111,6 +111,9 @@ Paint makeFillPaint(const swf::FillStyle& fill, const Matrix& toPixels, const Co
 void shadeSpan(const Paint& paint, const uint32_t* ramps, int x, int y, int count, uint32_t* out,
                int skip = 0);
 
+// The bitmap part of shadeSpan, with the same arguments.
+void shadeBitmap(const Paint& paint, int x, int y, int skip, int count, uint32_t* out);
+
 // Composites `count` pixels starting at `dst` with per-pixel coverage.
 void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int count);
 void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, int count);

@@ -361,5 +361,42 @@ TEST(PaintTest, ShadingInPiecesMatchesOneSpan)
     }
 }
 
+// The rows of a horizontal gradient repeat, and shading reuses the last one
+// it made. A ramp rebuilt with other colours at the same address (the ramp
+// pool of the next frame) and a longer row than the one kept must still
+// come out as freshly shaded.
+TEST(PaintTest, RepeatedGradientRowsFollowRampChanges)
+{
+    auto makeRamp = [](uint32_t seed) {
+        std::vector<uint32_t> ramp(256);
+        for (uint32_t i = 0; i < 256; ++i)
+            ramp[i] = packPixel(i, seed, 255 - i, 255);
+        return ramp;
+    };
+    Paint paint;
+    paint.kind = Paint::Kind::Linear;
+    paint.inverse = Matrix{1 / 70.0, 0, 0, 1, 0.1, 0};
+    // Reference rows, shaded from ramps at other addresses.
+    const std::vector<uint32_t> firstColours = makeRamp(0), laterColours = makeRamp(77);
+    std::vector<uint32_t> expectedFirst(120), expectedLater(120), out(120);
+    shadeSpan(paint, firstColours.data(), -5, 0, 120, expectedFirst.data());
+    shadeSpan(paint, laterColours.data(), -5, 0, 120, expectedLater.data());
+    auto prefix = [](const std::vector<uint32_t>& row, int count) {
+        return std::vector<uint32_t>(row.begin(), row.begin() + count);
+    };
+    std::vector<uint32_t> ramp = firstColours;
+    for (int y = 0; y < 4; ++y) {
+        shadeSpan(paint, ramp.data(), -5, y, 90, out.data());
+        EXPECT_EQ(prefix(out, 90), prefix(expectedFirst, 90)) << "row " << y;
+    }
+    std::copy(laterColours.begin(), laterColours.end(), ramp.begin()); // same storage
+    for (int y = 0; y < 3; ++y) {
+        shadeSpan(paint, ramp.data(), -5, y, 90, out.data());
+        EXPECT_EQ(prefix(out, 90), prefix(expectedLater, 90)) << "rebuilt ramp, row " << y;
+    }
+    shadeSpan(paint, ramp.data(), -5, 3, 120, out.data());
+    EXPECT_EQ(out, expectedLater) << "longer row";
+}
+
 } // namespace
 } // namespace zf::raster
