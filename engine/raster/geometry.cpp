@@ -4,6 +4,10 @@
 #include <cmath>
 #include <numbers>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zf::raster {
 namespace {
 
@@ -40,19 +44,55 @@ double cross(Point a, Point b)
     return a.x * b.y - a.y * b.x;
 }
 
-int arcSteps(double angle, double radius)
+// The largest angle one chord of an arc of this radius may span.
+double arcMaxStep(double radius)
 {
     double maxStep = std::numbers::pi / 2;
     if (radius > kArcTolerance)
         maxStep = std::min(maxStep, 2 * std::acos(1 - kArcTolerance / radius));
+    return maxStep;
+}
+
+int arcSteps(double angle, double maxStep)
+{
     return std::clamp(int(std::ceil(angle / maxStep)), 1, 256);
 }
 
 } // namespace
 
 SegmentSink::SegmentSink(std::vector<FixedSegment>& out, int width, int height, size_t limit)
-    : m_out(out), m_width(width), m_height(height), m_limit(limit)
+    : m_out(&out), m_width(width), m_height(height), m_gridWidth(double(width) * kEdgeGridPerPixel),
+      m_gridHeight(double(height) * kEdgeGridPerPixel + 1),
+      m_limit(limit > out.size() ? limit - out.size() : 0)
 {
+}
+
+SegmentSink::SegmentSink(std::vector<FixedSegment>* buckets, int bandShift, int width, int height,
+                         size_t limit)
+    : m_buckets(buckets), m_bandShift(bandShift), m_width(width), m_height(height),
+      m_gridWidth(double(width) * kEdgeGridPerPixel),
+      m_gridHeight(double(height) * kEdgeGridPerPixel + 1), m_limit(limit)
+{
+}
+
+// `yLo` and `yHi` are the segment's ends in y order; they differ.
+inline void SegmentSink::push(const FixedSegment& segment, int32_t yLo, int32_t yHi)
+{
+    if (m_count >= m_limit) {
+        m_failed = true;
+        return;
+    }
+    ++m_count;
+    m_yMin = std::min(m_yMin, yLo);
+    m_yMax = std::max(m_yMax, yHi);
+    if (!m_buckets) {
+        m_out->push_back(segment);
+        return;
+    }
+    const int first = yLo >> m_bandShift;
+    const int span = ((yHi - 1) >> m_bandShift) - first;
+    m_maxBandSpan = std::max(m_maxBandSpan, span);
+    m_buckets[2 * first + (span > 0)].push_back(segment);
 }
 
 // Rounds a clipped (small, non-negative) coordinate to fixed point without a
@@ -78,17 +118,12 @@ void SegmentSink::emit(double x0, double y0, double x1, double y1, bool flipped)
     FixedSegment s{toFixed(x0), toFixed(y0), toFixed(x1), toFixed(y1)};
     if (s.y0 == s.y1)
         return;
-    if (m_out.size() >= m_limit) {
-        m_failed = true;
-        return;
-    }
-    m_yMin = std::min(m_yMin, s.y0);
-    m_yMax = std::max(m_yMax, s.y1);
+    const int32_t yLo = s.y0, yHi = s.y1;
     if (flipped) {
         std::swap(s.x0, s.x1);
         std::swap(s.y0, s.y1);
     }
-    m_out.push_back(s);
+    push(s, yLo, yHi);
 }
 
 // Clipping works on the end points ordered by y, so a line shared by two
@@ -159,12 +194,150 @@ void SegmentSink::line(Point a, Point b)
     }
 }
 
+namespace {
+
+constexpr int kGridToFixed = kSubpixelScale / kEdgeGridPerPixel;
+
+// A point snapped to the edge grid, in fixed point. The grid step of
+// toEdgeGrid() needs no floor call on the surface, where the scaled
+// coordinate is non-negative and truncation is the floor. A grid point is
+// inside where line() needs no clipping: x in [0, width), y in [0, height],
+// i.e. the scaled value below 4 * width, resp. 4 * height + 1. Lines between
+// inside points need no clipping, and grid steps are exact in fixed point.
+struct GridSnapper {
+#if defined(__SSE2__)
+    __m128d scale = _mm_set1_pd(kEdgeGridPerPixel);
+    __m128d half = _mm_set1_pd(0.5);
+    __m128d limit;
+    using Fixed = __m128i;
+    GridSnapper(double gridWidth, double gridHeight) : limit(_mm_set_pd(gridHeight, gridWidth)) {}
+
+    // Lanes 0 and 1 of `fixed` hold x and y, valid when inside.
+    bool snap(const Point& p, __m128i& fixed) const
+    {
+        static_assert(sizeof(Point) == 2 * sizeof(double));
+        const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_loadu_pd(&p.x), scale), half);
+        // False for NaN, which line() then rejects.
+        const __m128d in = _mm_and_pd(_mm_cmpge_pd(v, _mm_setzero_pd()), _mm_cmplt_pd(v, limit));
+        if (_mm_movemask_pd(in) != 3)
+            return false;
+        fixed = _mm_slli_epi32(_mm_cvttpd_epi32(v), kSubpixelBits - 2);
+        return true;
+    }
+    static int32_t y(__m128i fixed)
+    {
+        return _mm_cvtsi128_si32(_mm_srli_si128(fixed, 4));
+    }
+    static FixedSegment segment(__m128i from, __m128i to)
+    {
+        FixedSegment s;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(&s), _mm_unpacklo_epi64(from, to));
+        return s;
+    }
+#else
+    double gridWidth, gridHeight;
+    GridSnapper(double width, double height) : gridWidth(width), gridHeight(height) {}
+
+    struct Fixed {
+        int32_t x, y;
+    };
+    bool snap(const Point& p, Fixed& fixed) const
+    {
+        const double x = p.x * kEdgeGridPerPixel + 0.5;
+        const double y = p.y * kEdgeGridPerPixel + 0.5;
+        if (!((x >= 0) & (x < gridWidth) & (y >= 0) & (y < gridHeight)))
+            return false;
+        fixed = {int32_t(x) * kGridToFixed, int32_t(y) * kGridToFixed};
+        return true;
+    }
+    static int32_t y(Fixed fixed)
+    {
+        return fixed.y;
+    }
+    static FixedSegment segment(Fixed from, Fixed to)
+    {
+        return {from.x, from.y, to.x, to.y};
+    }
+#endif
+};
+static_assert(kSubpixelScale / kEdgeGridPerPixel == 1 << (kSubpixelBits - 2));
+
+} // namespace
+
+template <bool kReversed>
+void SegmentSink::addPolyline(const Point* points, size_t count)
+{
+    const GridSnapper grid(m_gridWidth, m_gridHeight);
+    // The running bounds stay in locals, merged at the end: the segment
+    // stores could alias the members and force reloads.
+    int32_t yMin = INT32_MAX, yMax = INT32_MIN;
+    int maxSpan = 0;
+    size_t added = m_count;
+    const size_t limit = m_limit;
+    std::vector<FixedSegment>* const buckets = m_buckets;
+    const int bandShift = m_bandShift;
+    GridSnapper::Fixed previous{};
+    bool previousInside = false;
+    for (size_t i = 0; i < count; ++i) {
+        GridSnapper::Fixed next{};
+        const bool inside = grid.snap(points[i], next);
+        if (!inside || !previousInside) {
+            if (i > 0) {
+                m_count = added;
+                if (kReversed)
+                    line(points[i], points[i - 1]);
+                else
+                    line(points[i - 1], points[i]);
+                added = m_count;
+            }
+            previousInside = inside;
+            previous = next;
+            continue;
+        }
+        const int32_t y0 = GridSnapper::y(previous), y1 = GridSnapper::y(next);
+        if (y0 != y1) {
+            if (added >= limit) {
+                m_failed = true;
+                break;
+            }
+            const FixedSegment segment = kReversed ? GridSnapper::segment(next, previous)
+                                                   : GridSnapper::segment(previous, next);
+            const int32_t yLo = std::min(y0, y1), yHi = std::max(y0, y1);
+            ++added;
+            yMin = std::min(yMin, yLo);
+            yMax = std::max(yMax, yHi);
+            if (buckets) {
+                const int band = yLo >> bandShift;
+                const int span = ((yHi - 1) >> bandShift) - band;
+                maxSpan = std::max(maxSpan, span);
+                buckets[2 * band + (span > 0)].push_back(segment);
+            } else {
+                m_out->push_back(segment);
+            }
+        }
+        previous = next;
+    }
+    m_yMin = std::min(m_yMin, yMin);
+    m_yMax = std::max(m_yMax, yMax);
+    m_maxBandSpan = std::max(m_maxBandSpan, maxSpan);
+    m_count = added;
+}
+
+void SegmentSink::polyline(const Point* points, size_t count, bool reversed)
+{
+    if (count < 2)
+        return;
+    if (reversed)
+        addPolyline<true>(points, count);
+    else
+        addPolyline<false>(points, count);
+}
+
 void SegmentSink::polygon(const Point* points, size_t count)
 {
     if (count < 2)
         return;
-    for (size_t i = 0; i + 1 < count; ++i)
-        line(points[i], points[i + 1]);
+    polyline(points, count);
     line(points[count - 1], points[0]);
 }
 
@@ -185,13 +358,38 @@ void flattenQuadratic(Point p0, Point control, Point p1, std::vector<Point>& out
 
 void Stroker::addArc(Point at, Point from, Point towards, double angle, std::vector<Point>& out)
 {
-    int steps = arcSteps(angle, m_style.halfWidth);
+    int steps = arcSteps(angle, m_arcMaxStep);
     if (out.size() > kMaxOutlinePoints)
         steps = 1;
     for (int i = 1; i <= steps; ++i) {
         double theta = angle * i / steps;
         out.push_back(at + from * std::cos(theta) + towards * std::sin(theta));
     }
+}
+
+// A round join: the arc's points but the last, then the exact end point.
+void Stroker::addRoundJoin(Point at, Point dirIn, Point dirOut, std::vector<Point>& out)
+{
+    const double w = m_style.halfWidth;
+    const double sine = std::fabs(cross(dirIn, dirOut)), cosine = dot(dirIn, dirOut);
+    // Most turns of a flattened curve fit in one chord; then the arc is the
+    // end point alone and its angle is not needed. The test keeps a margin
+    // far above rounding, so it never claims one chord where the angle
+    // would have asked for two.
+    if (cosine > 0 && sine <= cosine * m_oneChordTangent) {
+        out.push_back(at + perpendicular(dirOut) * w);
+        return;
+    }
+    const double angle = std::atan2(sine, cosine);
+    int steps = arcSteps(angle, m_arcMaxStep);
+    if (out.size() > kMaxOutlinePoints)
+        steps = 1;
+    const Point from = perpendicular(dirIn) * w, towards = dirIn * w;
+    for (int i = 1; i < steps; ++i) {
+        double theta = angle * i / steps;
+        out.push_back(at + from * std::cos(theta) + towards * std::sin(theta));
+    }
+    out.push_back(at + perpendicular(dirOut) * w);
 }
 
 // Joins the left offsets of two consecutive segments at `at`. On the inner
@@ -219,12 +417,7 @@ void Stroker::addJoin(Point at, Point dirIn, Point dirOut, double shortest, std:
         return;
     }
     switch (m_style.join) {
-    case swf::JoinStyle::Round: {
-        double angle = std::atan2(std::fabs(cross(dirIn, dirOut)), dot(dirIn, dirOut));
-        addArc(at, normalIn, dirIn * w, angle, out);
-        out.back() = at + normalOut;
-        return;
-    }
+    case swf::JoinStyle::Round: addRoundJoin(at, dirIn, dirOut, out); return;
     case swf::JoinStyle::Miter: {
         const Point sum = normalIn + normalOut;
         const double length2 = dot(sum, sum);
@@ -280,6 +473,8 @@ void Stroker::stroke(const Point* points, size_t count, bool closed, const Strok
                      SegmentSink& sink)
 {
     m_style = style;
+    m_arcMaxStep = arcMaxStep(style.halfWidth);
+    m_oneChordTangent = std::tan(m_arcMaxStep) * (1 - 1e-9);
     m_points.clear();
     for (size_t i = 0; i < count; ++i) {
         if (m_points.empty() || points[i].x != m_points.back().x ||
@@ -313,11 +508,6 @@ void Stroker::stroke(const Point* points, size_t count, bool closed, const Strok
         auto index = [&](size_t i) { return reversed ? segments - 1 - i : i; };
         auto direction = [&](size_t i) { return m_directions[index(i)] * (reversed ? -1.0 : 1.0); };
         auto shortest = [&](size_t a, size_t b) { return std::min(m_lengths[a], m_lengths[b]); };
-        // In a closed loop walked backward, segment i runs from point i.
-        auto loopIndex = [&](size_t i) { return reversed ? (2 * n - 2 - i) % n : i % n; };
-        auto loopDirection = [&](size_t i) {
-            return m_directions[loopIndex(i)] * (reversed ? -1.0 : 1.0);
-        };
         if (!closed) {
             out.push_back(point(0) + perpendicular(direction(0)) * w);
             for (size_t i = 1; i < segments; ++i) {
@@ -328,10 +518,18 @@ void Stroker::stroke(const Point* points, size_t count, bool closed, const Strok
             out.push_back(point(segments) + perpendicular(direction(segments - 1)) * w);
             return;
         }
+        // Around a closed loop, the segments into and out of the i-th point
+        // walked: forward, i - 1 and i (segment k runs from point k);
+        // backward, the point is n - 1 - i and they are n - 1 - i and the
+        // one before it, both reversed.
+        const double sign = reversed ? -1.0 : 1.0;
         for (size_t i = 0; i < n; ++i) {
-            Point in = loopDirection(i + n - 1);
-            out.push_back(point(i) + perpendicular(in) * w);
-            addJoin(point(i), in, loopDirection(i), shortest(loopIndex(i + n - 1), loopIndex(i)),
+            const size_t at = reversed ? n - 1 - i : i;
+            const size_t inIndex = reversed ? n - 1 - i : (i == 0 ? n - 1 : i - 1);
+            const size_t outIndex = reversed ? (i == n - 1 ? n - 1 : n - 2 - i) : i;
+            const Point in = m_directions[inIndex] * sign;
+            out.push_back(m_points[at] + perpendicular(in) * w);
+            addJoin(m_points[at], in, m_directions[outIndex] * sign, shortest(inIndex, outIndex),
                     out);
         }
     };

@@ -32,6 +32,23 @@ double strokeMargin(const swf::Shape& shape, const Matrix& toPixels)
     return margin + 1;
 }
 
+// Orders items by their style (1..styles), keeping the order within a style:
+// a counting sort, as shapes have few styles and many edges.
+template <class T>
+void sortByStyle(std::vector<T>& items, size_t styles, std::vector<T>& scratch,
+                 std::vector<uint32_t>& starts)
+{
+    starts.assign(styles + 2, 0);
+    for (const T& item : items)
+        ++starts[item.style + 1];
+    for (size_t s = 1; s < starts.size(); ++s)
+        starts[s] += starts[s - 1];
+    scratch.resize(items.size());
+    for (const T& item : items)
+        scratch[starts[item.style]++] = item;
+    items.swap(scratch);
+}
+
 // Snaps a polyline so that a line of this width lands on whole pixels.
 void hintPolyline(std::vector<Point>& points, double width)
 {
@@ -79,56 +96,54 @@ bool ShapePreparer::flattenGroup(const swf::ShapeGroup& group, const Matrix& toP
     return true;
 }
 
-bool ShapePreparer::finishLayer(SegmentSink& sink, size_t first, FillRule rule, uint32_t paint,
+SegmentSink ShapePreparer::layerSink(const PrepareContext& context, const FrameGeometry& frame)
+{
+    const size_t bands = size_t(context.height + kBandRows - 1) / kBandRows;
+    if (m_buckets.size() < 2 * bands)
+        m_buckets.resize(2 * bands);
+    return SegmentSink(m_buckets.data(), kBandShift, context.width, context.height,
+                       kMaxSegmentsPerFrame - frame.segments.size());
+}
+
+// Moves the layer's buckets into the frame, in band order, each band's
+// segments that stay in it first. Layers over several bands keep the bucket
+// bounds, so that a band visits only the segments that can reach it.
+bool ShapePreparer::finishLayer(const SegmentSink& sink, FillRule rule, uint32_t paint,
                                 FrameGeometry& frame)
 {
-    if (sink.failed() || frame.segments.size() > kMaxSegmentsPerFrame)
+    if (sink.count() == 0)
+        return !sink.failed();
+    const int firstBand = sink.yMin() >> kBandShift;
+    const int lastBand = (sink.yMax() - 1) >> kBandShift;
+    if (sink.failed()) {
+        for (int b = 2 * firstBand; b <= 2 * lastBand + 1; ++b)
+            m_buckets[b].clear();
         return false;
-    if (frame.segments.size() == first)
-        return true;
+    }
     Layer layer;
-    layer.segmentFirst = uint32_t(first);
-    layer.segmentCount = uint32_t(frame.segments.size() - first);
+    layer.segmentFirst = uint32_t(frame.segments.size());
+    layer.segmentCount = uint32_t(sink.count());
     layer.rowMin = sink.yMin() >> kSubpixelBits;
     layer.rowMax = (sink.yMax() + kSubpixelScale - 1) >> kSubpixelBits;
     layer.rule = rule;
     layer.paint = paint;
-    if ((layer.rowMax - 1) / kBandRows - layer.rowMin / kBandRows >= 2)
-        bucketByBand(layer, frame);
+    const bool bucketed = lastBand > firstBand;
+    if (bucketed) {
+        layer.bucketFirst = uint32_t(frame.bucketOffsets.size());
+        layer.firstBand = firstBand;
+        layer.bandCount = lastBand - firstBand + 1;
+        layer.maxSpan = sink.maxBandSpan();
+    }
+    for (int b = 2 * firstBand; b <= 2 * lastBand + 1; ++b) {
+        if (bucketed)
+            frame.bucketOffsets.push_back(uint32_t(frame.segments.size()));
+        frame.segments.insert(frame.segments.end(), m_buckets[b].begin(), m_buckets[b].end());
+        m_buckets[b].clear();
+    }
+    if (bucketed)
+        frame.bucketOffsets.push_back(uint32_t(frame.segments.size()));
     frame.layers.push_back(layer);
     return true;
-}
-
-// A counting sort of the layer's segments by the band they start in, so that
-// a band visits only the segments that can reach it.
-void ShapePreparer::bucketByBand(Layer& layer, FrameGeometry& frame)
-{
-    layer.firstBand = layer.rowMin / kBandRows;
-    layer.bandCount = (layer.rowMax - 1) / kBandRows - layer.firstBand + 1;
-    constexpr int kBandShift = kSubpixelBits; // rows, then divided by kBandRows
-    auto bandOf = [&](int32_t y) { return (y >> kBandShift) / kBandRows - layer.firstBand; };
-    FixedSegment* segments = frame.segments.data() + layer.segmentFirst;
-    m_bucketCounts.assign(size_t(layer.bandCount) + 1, 0);
-    layer.maxSpan = 0;
-    for (uint32_t i = 0; i < layer.segmentCount; ++i) {
-        const FixedSegment& s = segments[i];
-        int start = std::clamp(bandOf(std::min(s.y0, s.y1)), 0, layer.bandCount - 1);
-        int end = std::clamp(bandOf(std::max(s.y0, s.y1) - 1), 0, layer.bandCount - 1);
-        layer.maxSpan = std::max(layer.maxSpan, end - start);
-        ++m_bucketCounts[start + 1];
-    }
-    for (int b = 0; b < layer.bandCount; ++b)
-        m_bucketCounts[b + 1] += m_bucketCounts[b];
-    layer.bucketFirst = uint32_t(frame.bucketOffsets.size());
-    for (int b = 0; b <= layer.bandCount; ++b)
-        frame.bucketOffsets.push_back(layer.segmentFirst + m_bucketCounts[b]);
-    m_sorted.resize(layer.segmentCount);
-    for (uint32_t i = 0; i < layer.segmentCount; ++i) {
-        const FixedSegment& s = segments[i];
-        int start = std::clamp(bandOf(std::min(s.y0, s.y1)), 0, layer.bandCount - 1);
-        m_sorted[m_bucketCounts[start]++] = s;
-    }
-    std::copy(m_sorted.begin(), m_sorted.end(), segments);
 }
 
 bool ShapePreparer::addFills(const swf::ShapeGroup& group, const swf::Shape& shape,
@@ -149,8 +164,7 @@ bool ShapePreparer::addFills(const swf::ShapeGroup& group, const swf::Shape& sha
         if (edge.fill1 >= 1 && edge.fill1 <= styleCount)
             m_refs.push_back({edge.fill1, e, false});
     }
-    std::stable_sort(m_refs.begin(), m_refs.end(),
-                     [](const StyleRef& a, const StyleRef& b) { return a.style < b.style; });
+    sortByStyle(m_refs, styleCount, m_refScratch, m_styleStarts);
     const FillRule rule = shape.nonZeroWinding ? FillRule::NonZero : FillRule::EvenOdd;
     const size_t firstLayer = frame.layers.size();
     for (size_t run = 0; run < m_refs.size();) {
@@ -168,19 +182,13 @@ bool ShapePreparer::addFills(const swf::ShapeGroup& group, const swf::Shape& sha
             paintIndex = uint32_t(frame.paints.size());
             frame.paints.push_back(paint);
         }
-        const size_t first = frame.segments.size();
-        SegmentSink sink(frame.segments, context.width, context.height, kMaxSegmentsPerFrame);
+        SegmentSink sink = layerSink(context, frame);
         for (size_t i = run; i < runEnd; ++i) {
             const uint32_t begin = m_edgeStart[m_refs[i].edge];
             const uint32_t end = m_edgeStart[m_refs[i].edge + 1];
-            for (uint32_t p = begin; p + 1 < end; ++p) {
-                if (m_refs[i].reversed)
-                    sink.line(m_points[p + 1], m_points[p]);
-                else
-                    sink.line(m_points[p], m_points[p + 1]);
-            }
+            sink.polyline(m_points.data() + begin, end - begin, m_refs[i].reversed);
         }
-        if (!finishLayer(sink, first, rule, paintIndex, frame))
+        if (!finishLayer(sink, rule, paintIndex, frame))
             return false;
         run = runEnd;
     }
@@ -206,8 +214,7 @@ bool ShapePreparer::addStrokes(const swf::ShapeGroup& group, const Matrix& toPix
         else
             m_chains.push_back({line, e, e});
     }
-    std::stable_sort(m_chains.begin(), m_chains.end(),
-                     [](const Chain& a, const Chain& b) { return a.style < b.style; });
+    sortByStyle(m_chains, group.lines.size(), m_chainScratch, m_styleStarts);
     for (size_t run = 0; run < m_chains.size();) {
         size_t runEnd = run;
         while (runEnd < m_chains.size() && m_chains[runEnd].style == m_chains[run].style)
@@ -229,20 +236,23 @@ bool ShapePreparer::addStrokes(const swf::ShapeGroup& group, const Matrix& toPix
         const double width = std::max(1.0, strokeDeviceWidth(line, toPixels));
         StrokeStyle style{width / 2, line.startCap, line.endCap, line.join,
                           std::max(1.0, line.miterLimit)};
-        const size_t first = frame.segments.size();
-        SegmentSink sink(frame.segments, context.width, context.height, kMaxSegmentsPerFrame);
+        SegmentSink sink = layerSink(context, frame);
         for (size_t c = run; c < runEnd; ++c) {
             const Chain& chain = m_chains[c];
-            m_polyline.assign(m_points.begin() + m_edgeStart[chain.firstEdge],
-                              m_points.begin() + m_edgeStart[chain.lastEdge + 1]);
-            if (line.pixelHinting)
+            const Point* points = m_points.data() + m_edgeStart[chain.firstEdge];
+            size_t count = m_edgeStart[chain.lastEdge + 1] - m_edgeStart[chain.firstEdge];
+            if (line.pixelHinting) {
+                // Hinting moves the points: on a copy, the fills use them too.
+                m_polyline.assign(points, points + count);
                 hintPolyline(m_polyline, width);
+                points = m_polyline.data();
+            }
             const swf::Edge& firstEdge = group.edges[chain.firstEdge];
             const swf::Edge& lastEdge = group.edges[chain.lastEdge];
             bool closed = !line.noClose && samePoint(lastEdge, firstEdge);
-            m_stroker.stroke(m_polyline.data(), m_polyline.size(), closed, style, sink);
+            m_stroker.stroke(points, count, closed, style, sink);
         }
-        if (!finishLayer(sink, first, FillRule::NonZero, paintIndex, frame))
+        if (!finishLayer(sink, FillRule::NonZero, paintIndex, frame))
             return false;
         run = runEnd;
     }

@@ -6,6 +6,7 @@
 #include "raster/geometry_p.h"
 #include "raster/paint_p.h"
 
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +20,9 @@ constexpr size_t kMaxSegmentsPerFrame = size_t(1) << 22; // 64 MiB of segments
 
 // Surface rows per band; bands are rendered independently.
 constexpr int kBandRows = 32;
+static_assert((kBandRows & (kBandRows - 1)) == 0, "bands are found by shifting");
+// Fixed-point y >> kBandShift is the band.
+constexpr int kBandShift = kSubpixelBits + std::countr_zero(unsigned(kBandRows));
 
 struct Layer {
     uint32_t segmentFirst = 0;
@@ -30,9 +34,11 @@ struct Layer {
     // Fills of one group are composited together (see renderer.cpp): set on
     // every fill layer of a group but the last.
     bool joinsNext = false;
-    // Layers over several bands keep their segments sorted by first band:
-    // bucket b of bandCount starts at bucketOffsets[bucketFirst + b], and no
-    // segment reaches more than maxSpan bands below its first.
+    // Layers over several bands keep their segments sorted by first band,
+    // and within a band those that stay in it before those that reach below:
+    // for band b of bandCount, they start at bucketOffsets[bucketFirst + 2b]
+    // and bucketOffsets[bucketFirst + 2b + 1]. No segment reaches more than
+    // maxSpan bands below its first.
     uint32_t bucketFirst = 0;
     int32_t firstBand = 0;
     int32_t bandCount = 0; // 0: not bucketed
@@ -90,17 +96,20 @@ private:
     bool addStrokes(const swf::ShapeGroup& group, const Matrix& toPixels, const ColorTransform& cx,
                     const BitmapSource* bitmaps, const PrepareContext& context,
                     FrameGeometry& frame);
-    bool finishLayer(SegmentSink& sink, size_t first, FillRule rule, uint32_t paint,
-                     FrameGeometry& frame);
-    void bucketByBand(Layer& layer, FrameGeometry& frame);
+    SegmentSink layerSink(const PrepareContext& context, const FrameGeometry& frame);
+    bool finishLayer(const SegmentSink& sink, FillRule rule, uint32_t paint, FrameGeometry& frame);
 
     std::vector<Point> m_points;       // flattened edges of the current group
     std::vector<uint32_t> m_edgeStart; // edge i owns points [start[i], start[i + 1])
     std::vector<StyleRef> m_refs;
     std::vector<Chain> m_chains;
+    std::vector<StyleRef> m_refScratch;
+    std::vector<Chain> m_chainScratch;
+    std::vector<uint32_t> m_styleStarts;
     std::vector<Point> m_polyline;
-    std::vector<FixedSegment> m_sorted;
-    std::vector<uint32_t> m_bucketCounts;
+    // The segments of the layer being built, by the band they start in and
+    // whether they reach below it (see SegmentSink).
+    std::vector<std::vector<FixedSegment>> m_buckets;
     Stroker m_stroker;
     RampCache m_ramps;
 };

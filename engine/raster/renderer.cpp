@@ -1,10 +1,13 @@
 #include "raster/coverage_p.h"
+#include "raster/covered_runs_p.h"
 #include "raster/paint_p.h"
 #include "raster/prepare_p.h"
 #include "raster/raster.h"
 #include "raster/thread_pool_p.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace zf::raster {
 namespace {
@@ -27,7 +30,34 @@ struct Command {
 enum class MaskLevel : uint8_t { Building, Active, Ignored };
 
 struct MaskLayer {
-    std::vector<uint8_t> coverage; // band rows x surface width
+    std::vector<uint8_t> coverage; // kBandRows x surface width, by band row
+    // Band rows [rowMin, rowMax) and columns [xMin, xMax) hold every
+    // non-zero coverage value: what the next use must clear, and outside of
+    // which the mask hides everything.
+    int rowMin = 0;
+    int rowMax = 0;
+    int xMin = 0;
+    int xMax = 0;
+
+    bool empty() const { return rowMin >= rowMax; }
+    void touch(int row, int x0, int x1)
+    {
+        rowMin = std::min(rowMin, row), rowMax = std::max(rowMax, row + 1);
+        xMin = std::min(xMin, x0), xMax = std::max(xMax, x1);
+    }
+    // Zero coverage everywhere, with the bounds empty.
+    void reset(size_t width)
+    {
+        if (coverage.size() != size_t(kBandRows) * width) {
+            coverage.assign(size_t(kBandRows) * width, 0);
+        } else {
+            for (int row = rowMin; row < rowMax; ++row)
+                std::fill(coverage.begin() + ptrdiff_t(row * width + xMin),
+                          coverage.begin() + ptrdiff_t(row * width + xMax), uint8_t(0));
+        }
+        rowMin = xMin = INT32_MAX;
+        rowMax = xMax = INT32_MIN;
+    }
 };
 
 // Per-thread scratch, kept across frames.
@@ -165,15 +195,21 @@ FrameStats Renderer::stats() const
 
 void Renderer::Impl::addLayerSegments(const Layer& layer, int top, Worker& worker) const
 {
-    uint32_t first = layer.segmentFirst, end = layer.segmentFirst + layer.segmentCount;
-    if (layer.bandCount > 0) {
-        const int band = top / kBandRows - layer.firstBand;
-        const int lowest = std::max(0, band - layer.maxSpan);
-        first = frame.bucketOffsets[layer.bucketFirst + lowest];
-        end = frame.bucketOffsets[layer.bucketFirst + std::min(band, layer.bandCount - 1) + 1];
+    auto add = [&](uint32_t first, uint32_t end) {
+        for (uint32_t s = first; s < end; ++s)
+            worker.cells.addSegment(frame.segments[s]);
+    };
+    if (layer.bandCount == 0) {
+        add(layer.segmentFirst, layer.segmentFirst + layer.segmentCount);
+        return;
     }
-    for (uint32_t s = first; s < end; ++s)
-        worker.cells.addSegment(frame.segments[s]);
+    // The band's own segments, and those of the bands above that reach
+    // below their band.
+    const int band = std::clamp(top / kBandRows - layer.firstBand, 0, layer.bandCount - 1);
+    const uint32_t* offsets = frame.bucketOffsets.data() + layer.bucketFirst;
+    for (int b = std::max(0, band - layer.maxSpan); b < band; ++b)
+        add(offsets[2 * b + 1], offsets[2 * b + 2]);
+    add(offsets[2 * band], offsets[2 * band + 2]);
 }
 
 void Renderer::Impl::flushGroup(int top, int rows, Worker& worker)
@@ -231,51 +267,38 @@ void Renderer::Impl::paintSpans(const Paint& paint, int row, const CoverageSpan*
     }
 }
 
-namespace {
-
-// Calls `run(start, length)` for the stretches of `coverage` worth painting:
-// runs of zero coverage shorter than a few pixels stay inside a stretch
-// (painting them changes nothing), longer ones split it.
-template <class Run>
-void forEachCoveredRun(const uint8_t* coverage, int count, Run run)
-{
-    constexpr int kMinGap = 16;
-    int x = 0;
-    while (x < count) {
-        while (x < count && coverage[x] == 0)
-            ++x;
-        if (x == count)
-            return;
-        int end = x + 1; // one past the last covered pixel
-        for (int i = end; i < count && i - end < kMinGap; ++i) {
-            if (coverage[i] != 0)
-                end = i + 1;
-        }
-        run(x, end - x);
-        x = end;
-    }
-}
-
-} // namespace
-
 void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worker& worker)
 {
     const int width = surface.width;
     uint8_t* target = nullptr; // the mask under construction
+    MaskLayer* targetMask = nullptr;
     const uint8_t* clip = nullptr;
-    if (command.toMask)
-        target = worker.masks[worker.depth - 1].coverage.data();
-    else if (worker.depth > 0)
-        clip = worker.masks[worker.depth - 1].coverage.data();
+    // Rows the layers may change: the band, or where the clipping mask lets
+    // anything through.
+    int visibleMin = top, visibleMax = top + rows;
+    int clipXMin = 0, clipXMax = 0; // the columns the clipping mask lets through
+    if (command.toMask) {
+        targetMask = &worker.masks[worker.depth - 1];
+        target = targetMask->coverage.data();
+    } else if (worker.depth > 0) {
+        const MaskLayer& mask = worker.masks[worker.depth - 1];
+        clip = mask.coverage.data();
+        visibleMin = mask.empty() ? top : top + mask.rowMin;
+        visibleMax = mask.empty() ? top : top + mask.rowMax;
+        clipXMin = mask.xMin;
+        clipXMax = mask.xMax;
+    }
     for (uint32_t i = 0; i < command.layerCount; ++i) {
         const Layer& layer = frame.layers[command.layerFirst + i];
         const bool gathered =
             !command.toMask &&
             (layer.joinsNext || (i > 0 && frame.layers[command.layerFirst + i - 1].joinsNext));
-        if (layer.rowMax > top && layer.rowMin < top + rows) {
+        if (layer.rowMax > visibleMin && layer.rowMin < visibleMax) {
             addLayerSegments(layer, top, worker);
             const Paint* paint = command.toMask ? nullptr : &frame.paints[layer.paint];
-            auto pixelSpan = [&](int row, int x0, int x1, uint8_t* coverage, int origin) {
+            // `clipped`: the coverage already went through the clipping mask.
+            auto pixelSpan = [&](int row, int x0, int x1, uint8_t* coverage, int origin,
+                                 bool clipped) {
                 const size_t offset = size_t(row - top) * size_t(width);
                 const int count = x1 - x0;
                 if (target) {
@@ -283,13 +306,16 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                     uint8_t* m = target + offset + x0;
                     for (int x = 0; x < count; ++x)
                         m[x] = uint8_t(std::min(255, m[x] + coverage[x]));
+                    targetMask->touch(row - top, x0, x1);
                     return;
                 }
                 const bool solid = paint->kind == Paint::Kind::Solid;
                 if (clip) {
                     const uint8_t* c = clip + offset + x0;
-                    for (int x = 0; x < count; ++x)
-                        coverage[x] = multiply255(coverage[x], c[x]);
+                    if (!clipped) {
+                        for (int x = 0; x < count; ++x)
+                            coverage[x] = multiply255(coverage[x], c[x]);
+                    }
                     if (!gathered) {
                         // Shade only what the mask lets through: a stage-sized
                         // bitmap masked to a thin ring shades the ring alone.
@@ -351,17 +377,33 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                         paintSpans(*paint, row, spans, count, origin, worker);
                         return;
                     }
+                    // Outside the clipping mask's bounds its coverage is
+                    // zero, which paints nothing.
+                    if (clip && (row < visibleMin || row >= visibleMax))
+                        return;
                     for (int s = 0; s < count; ++s) {
                         uint8_t* coverage = spans[s].coverage;
                         if (!coverage && gathered && !clip) {
                             gatherRunSpan(row, spans[s].x0, spans[s].x1, spans[s].value, origin);
                             continue;
                         }
-                        if (!coverage) {
+                        const int x0 = clip ? std::max(spans[s].x0, clipXMin) : spans[s].x0;
+                        const int x1 = clip ? std::min(spans[s].x1, clipXMax) : spans[s].x1;
+                        if (x0 >= x1)
+                            continue;
+                        // Full coverage through a mask is the mask's own.
+                        const bool fullUnderClip = clip && !coverage && spans[s].value == 255;
+                        if (coverage) {
+                            coverage += x0 - spans[s].x0;
+                        } else if (fullUnderClip) {
                             coverage = worker.runCoverage.data();
-                            std::fill_n(coverage, spans[s].x1 - spans[s].x0, spans[s].value);
+                            std::memcpy(coverage, clip + size_t(row - top) * size_t(width) + x0,
+                                        size_t(x1 - x0));
+                        } else {
+                            coverage = worker.runCoverage.data();
+                            std::fill_n(coverage, x1 - x0, spans[s].value);
                         }
-                        pixelSpan(row, spans[s].x0, spans[s].x1, coverage, origin);
+                        pixelSpan(row, x0, x1, coverage, origin, fullUnderClip);
                     }
                 });
         }
@@ -376,14 +418,14 @@ void Renderer::Impl::renderBand(int band, Worker& worker)
     const int rows = std::min(kBandRows, surface.height - top);
     const int width = surface.width;
     const uint32_t background = premultiply(options.background);
-    for (int row = top; row < top + rows; ++row) {
-        uint8_t* line = surface.pixels + size_t(row) * size_t(surface.stride);
-        for (int x = 0; x < width; ++x)
-            storePixel(line + 4 * x, background);
-    }
+    uint8_t* const first = surface.pixels + size_t(top) * size_t(surface.stride);
+    for (int x = 0; x < width; ++x)
+        storePixel(first + 4 * x, background);
+    for (int row = top + 1; row < top + rows; ++row)
+        std::memcpy(surface.pixels + size_t(row) * size_t(surface.stride), first,
+                    size_t(width) * 4);
     worker.cells.setBand(top, rows, width);
     worker.depth = 0;
-    const size_t layerSize = size_t(rows) * size_t(width);
     if (worker.group.size() != size_t(kBandRows) * size_t(width)) {
         worker.group.assign(size_t(kBandRows) * size_t(width), 0);
         worker.groupCovered.assign(size_t(kBandRows) * size_t(width), 0);
@@ -397,16 +439,22 @@ void Renderer::Impl::renderBand(int band, Worker& worker)
         case Command::Kind::BeginMask:
             if (worker.masks.size() <= worker.depth)
                 worker.masks.emplace_back();
-            worker.masks[worker.depth].coverage.assign(layerSize, 0);
+            worker.masks[worker.depth].reset(size_t(width));
             ++worker.depth;
             break;
         case Command::Kind::EndMask:
-            // Nested masks clip by the intersection with the enclosing one.
+            // Nested masks clip by the intersection with the enclosing one;
+            // outside its bounds the inner mask is zero and stays so.
             if (worker.depth >= 2) {
+                const MaskLayer& mask = worker.masks[worker.depth - 1];
                 uint8_t* inner = worker.masks[worker.depth - 1].coverage.data();
                 const uint8_t* outer = worker.masks[worker.depth - 2].coverage.data();
-                for (size_t i = 0; i < layerSize; ++i)
-                    inner[i] = multiply255(inner[i], outer[i]);
+                for (int row = mask.rowMin; row < mask.rowMax; ++row) {
+                    for (int x = mask.xMin; x < mask.xMax; ++x) {
+                        const size_t i = size_t(row) * size_t(width) + size_t(x);
+                        inner[i] = multiply255(inner[i], outer[i]);
+                    }
+                }
             }
             break;
         case Command::Kind::PopMask: --worker.depth; break;

@@ -1,5 +1,8 @@
 // Renderer behaviour end to end: fill rules and layering of SWF shapes,
 // strokes, masks, thread independence and hostile input.
+#include "raster/coverage_p.h"
+#include "raster/covered_runs_p.h"
+#include "raster/geometry_p.h"
 #include "raster/test_shapes_p.h"
 
 #include <gtest/gtest.h>
@@ -272,6 +275,58 @@ TEST(RendererTest, NestedMasksIntersect)
     EXPECT_EQ(canvas.at(60, 60), white); // the masked copy lies outside `left`
 }
 
+// Mask buffers are reused from mask to mask and frame to frame: what one
+// mask covered must not let content through under the next.
+TEST(RendererTest, MasksDoNotLeakIntoLaterMasks)
+{
+    auto rect = [](double x0, double y0, double x1, double y1, Rgba color) {
+        swf::Shape shape;
+        shape.groups.resize(1);
+        shape.groups[0].fills = {solidFill(color)};
+        addRect(shape.groups[0], x0, y0, x1, y1, 1);
+        return shape;
+    };
+    const swf::Shape full = rect(0, 0, 80, 70, kRed);
+    struct Case {
+        const char* name;
+        swf::Shape mask;
+        Point inside;
+        Point outside; // covered by an earlier mask only
+    };
+    const Case cases[] = {
+        {"left, then right", rect(50, 5, 75, 60, kBlack), {60, 30}, {10, 30}},
+        {"top, then bottom", rect(5, 45, 75, 68, kBlack), {30, 60}, {30, 10}},
+        {"large, then small", rect(30, 30, 40, 40, kBlack), {35, 35}, {5, 65}},
+    };
+    const swf::Shape first[] = {rect(0, 0, 40, 70, kBlack), rect(0, 0, 80, 35, kBlack),
+                                rect(0, 0, 80, 70, kBlack)};
+    Renderer renderer;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        for (bool sameFrame : {true, false}) {
+            Canvas canvas(80, 70);
+            renderer.begin(canvas.surface(), {});
+            renderer.beginMask();
+            renderer.drawShape(first[i], kTwipsToPixels, {}, nullptr);
+            renderer.endMask();
+            renderer.popMask();
+            if (!sameFrame) {
+                renderer.finish();
+                renderer.begin(canvas.surface(), {});
+            }
+            renderer.beginMask();
+            renderer.drawShape(cases[i].mask, kTwipsToPixels, {}, nullptr);
+            renderer.endMask();
+            renderer.drawShape(full, kTwipsToPixels, {}, nullptr);
+            renderer.popMask();
+            renderer.finish();
+            const Case& c = cases[i];
+            EXPECT_EQ(canvas.at(int(c.inside.x), int(c.inside.y)), kRed) << c.name;
+            EXPECT_EQ(canvas.at(int(c.outside.x), int(c.outside.y)), (Rgba{255, 255, 255, 255}))
+                << c.name << ", same frame " << sameFrame;
+        }
+    }
+}
+
 swf::Shape randomShape(std::mt19937& random)
 {
     std::uniform_int_distribution<int> coordinate(-400, 4000);
@@ -326,6 +381,102 @@ TEST(RendererTest, ThreadCountDoesNotChangeTheResult)
     }
     for (size_t i = 1; i < results.size(); ++i)
         EXPECT_EQ(std::memcmp(results[0].data(), results[i].data(), results[0].size()), 0) << i;
+}
+
+// Shapes are split into bands and each band sees only the segments bucketed
+// for it; the result must be what one band over the whole surface gives, for
+// edges within a band, across a few, and across all of them.
+TEST(RendererTest, BandsSeeEverySegmentThatReachesThem)
+{
+    constexpr int kWidth = 61, kHeight = 333;
+    std::mt19937 random(8);
+    std::uniform_real_distribution<double> x(-100, (kWidth + 5) * 20.0);
+    std::uniform_real_distribution<double> y(-300, (kHeight + 15) * 20.0);
+    std::uniform_real_distribution<double> nudge(-900, 900);
+    for (int round = 0; round < 40; ++round) {
+        swf::Shape shape;
+        shape.groups.resize(1);
+        shape.groups[0].fills = {solidFill(kBlack)};
+        std::vector<Point> twips;
+        for (int i = 0; i < 12; ++i) {
+            // Long jumps mixed with short steps near the previous point.
+            Point p = twips.empty() || i % 3 == 0
+                          ? Point{x(random), y(random)}
+                          : Point{twips.back().x + nudge(random), twips.back().y + nudge(random)};
+            twips.push_back({std::round(p.x), std::round(p.y)});
+        }
+        std::vector<Point> device;
+        for (const Point& p : twips) {
+            swf::Edge edge;
+            edge.x0 = int32_t(p.x), edge.y0 = int32_t(p.y);
+            const Point& next = twips[(&p - twips.data() + 1) % twips.size()];
+            edge.x1 = int32_t(next.x), edge.y1 = int32_t(next.y);
+            edge.fill1 = 1;
+            shape.groups[0].edges.push_back(edge);
+            device.push_back(kTwipsToPixels.apply(p));
+        }
+        const Canvas canvas = renderShape(shape, kWidth, kHeight);
+
+        std::vector<FixedSegment> segments;
+        SegmentSink sink(segments, kWidth, kHeight);
+        sink.polygon(device.data(), device.size());
+        CellRasterizer cells;
+        cells.setBand(0, kHeight, kWidth);
+        for (const FixedSegment& s : segments)
+            cells.addSegment(s);
+        std::vector<uint8_t> expected(size_t(kWidth) * kHeight, 0);
+        cells.sweep(FillRule::EvenOdd, [&](int row, int x0, int x1, const uint8_t* coverage) {
+            std::copy(coverage, coverage + (x1 - x0), expected.begin() + size_t(row) * kWidth + x0);
+        });
+        for (int py = 0; py < kHeight; ++py) {
+            for (int px = 0; px < kWidth; ++px)
+                ASSERT_EQ(ink(canvas, px, py), expected[size_t(py) * kWidth + px])
+                    << "round " << round << " at " << px << "," << py;
+        }
+    }
+}
+
+// The stretches of a masked coverage row: the word-at-a-time scan against a
+// pixel-by-pixel walk, over rows of sparse islands with gaps around the
+// minimum and runs that end at any byte of a word.
+TEST(RendererTest, CoveredRunsSkipOnlyLongGaps)
+{
+    auto reference = [](const std::vector<uint8_t>& coverage) {
+        std::vector<std::pair<int, int>> runs;
+        const int count = int(coverage.size());
+        for (int x = 0; x < count;) {
+            if (coverage[x] == 0) {
+                ++x;
+                continue;
+            }
+            int end = x + 1, zeros = 0;
+            for (int i = end; i < count && zeros < kMinCoverageGap; ++i) {
+                zeros = coverage[i] ? 0 : zeros + 1;
+                if (coverage[i])
+                    end = i + 1;
+            }
+            runs.push_back({x, end - x});
+            x = end;
+        }
+        return runs;
+    };
+    std::mt19937 random(21);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<uint8_t> coverage(random() % 150);
+        for (size_t x = 0; x < coverage.size();) {
+            const int gap =
+                int(random() % 3 == 0 ? kMinCoverageGap - 1 + random() % 3 : random() % 24);
+            x += size_t(gap);
+            const int length = int(random() % 4 == 0 ? random() % 40 : random() % 6);
+            for (int n = length; n > 0 && x < coverage.size(); --n, ++x)
+                coverage[x] = uint8_t(1 + random() % 255);
+        }
+        std::vector<std::pair<int, int>> runs;
+        forEachCoveredRun(coverage.data(), int(coverage.size()), [&](int start, int length) {
+            runs.push_back({start, length});
+        });
+        ASSERT_EQ(runs, reference(coverage)) << "round " << round;
+    }
 }
 
 TEST(RendererTest, HostileInputIsSkippedOrClipped)
