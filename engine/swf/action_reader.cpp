@@ -104,12 +104,12 @@ std::string pushOperands(std::span<const uint8_t> payload, int swfVersion)
             break;
         case PushType::Float:
         case PushType::Double: out += number(v.number); break;
-        case PushType::Integer: out += "int:" + number(v.number); break;
+        case PushType::Integer: out.append("int:").append(number(v.number)); break;
         case PushType::Null: out += "null"; break;
         case PushType::Undefined: out += "undefined"; break;
-        case PushType::Register: out += "r" + std::to_string(v.index); break;
+        case PushType::Register: out.append(1, 'r').append(std::to_string(v.index)); break;
         case PushType::Boolean: out += v.boolean ? "true" : "false"; break;
-        default: out += "c" + std::to_string(v.index); break;
+        default: out.append(1, 'c').append(std::to_string(v.index)); break;
         }
     }
     return out;
@@ -150,7 +150,11 @@ std::string operands(const ActionRecord& action, int swfVersion)
         out += ", flags " + num(r.u16()) + ", (";
         for (int i = 0; i < params && r.ok(); ++i) {
             uint8_t reg = r.u8();
-            out += (i ? ", " : "") + (reg ? "r" + num(reg) + ":" : "") + str();
+            if (i)
+                out += ", ";
+            if (reg)
+                out.append(1, 'r').append(num(reg)).append(1, ':');
+            out += str();
         }
         out += "), size " + num(r.u16());
         break;
