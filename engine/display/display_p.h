@@ -11,6 +11,18 @@
 namespace zf::display {
 
 // The stage's mutable bookkeeping.
+// Filtered images of the last frames with what they were made from: an
+// object that draws the same pixels with the same filters again (most
+// filtered objects hold still) takes its image from here.
+struct FilteredImage {
+    std::vector<uint8_t> source; // the unfiltered pixels
+    int width = 0, height = 0;
+    std::vector<swf::Filter> filters;
+    double scaleX = 1, scaleY = 1;
+    std::shared_ptr<const raster::Bitmap> result;
+    uint64_t lastFrame = 0;
+};
+
 struct Stage::Impl {
     struct QueuedItem {
         enum class Type : uint8_t { Actions, Event };
@@ -62,6 +74,10 @@ struct Stage::Impl {
     // render walk has returned.
     std::map<const raster::Renderer*, std::vector<std::unique_ptr<raster::BitmapSource>>>
         filterLayers;
+    // Filtered images of recent frames (see FilteredImage).
+    std::vector<FilteredImage> filterCache;
+    uint64_t filterFrame = 0;
+    bool refusedDeepNesting = false;
 };
 
 // Object creation for a character id of the stage's movie; nullptr when the

@@ -6,7 +6,9 @@
 #include "raster/raster.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace zf::display {
 
@@ -26,8 +28,68 @@ using FilterLayers = std::vector<std::unique_ptr<raster::BitmapSource>>;
 // A filtered object's pixels, shown through a bitmap fill.
 class FilterLayer : public raster::BitmapSource {
 public:
-    const raster::Bitmap* bitmap(uint16_t) const override { return &image; }
-    raster::Bitmap image;
+    const raster::Bitmap* bitmap(uint16_t) const override { return image.get(); }
+    std::shared_ptr<const raster::Bitmap> image;
+};
+
+// Cached filtered images take at most this many pixels (sources and
+// results each); images that do not fit are filtered every frame.
+constexpr size_t kMaxCachedFilterPixels = size_t(1) << 23;
+
+// Filtered images by the unfiltered pixels, filters and scale they came
+// from. Filtering is a pure function of those, so a match is always right;
+// entries unused for a frame are dropped.
+class FilterCache {
+public:
+    using Entry = FilteredImage;
+
+    FilterCache(std::vector<Entry>& entries, uint64_t& frame) : m_entries(entries), m_frame(frame)
+    {
+    }
+
+    // Starts a frame of the stage: forgets images the last frame did not use.
+    void nextFrame()
+    {
+        ++m_frame;
+        std::erase_if(m_entries, [&](const Entry& e) { return e.lastFrame + 1 < m_frame; });
+    }
+
+    std::shared_ptr<const raster::Bitmap> filtered(raster::Bitmap&& source,
+                                                   std::span<const swf::Filter> filters,
+                                                   raster::FilterScale scale)
+    {
+        for (Entry& e : m_entries) {
+            if (e.width == source.width && e.height == source.height && e.scaleX == scale.x &&
+                e.scaleY == scale.y && std::ranges::equal(e.filters, filters) &&
+                e.source == source.pixels) {
+                e.lastFrame = m_frame;
+                return e.result;
+            }
+        }
+        auto result = std::make_shared<raster::Bitmap>(source);
+        for (const swf::Filter& filter : filters)
+            raster::applyFilter(*result, filter, scale);
+        size_t cached = 0;
+        for (const Entry& e : m_entries)
+            cached += e.source.size() / 4;
+        if (cached + source.pixels.size() / 4 <= kMaxCachedFilterPixels) {
+            Entry entry;
+            entry.width = source.width;
+            entry.height = source.height;
+            entry.source = std::move(source.pixels);
+            entry.filters.assign(filters.begin(), filters.end());
+            entry.scaleX = scale.x;
+            entry.scaleY = scale.y;
+            entry.result = result;
+            entry.lastFrame = m_frame;
+            m_entries.push_back(std::move(entry));
+        }
+        return result;
+    }
+
+private:
+    std::vector<Entry>& m_entries;
+    uint64_t& m_frame;
 };
 
 class MovieFonts : public text::FontResolver {
@@ -143,9 +205,9 @@ public:
     // unknown); `layers` keeps filtered images alive until the renderer
     // finishes.
     RenderWalk(const Stage& stage, raster::Renderer& renderer, const Matrix& stageToPixels,
-               const Bounds& target, FilterLayers& layers)
+               const Bounds& target, FilterLayers& layers, FilterCache& cache)
         : m_stage(stage), m_renderer(renderer), m_stageToPixels(stageToPixels),
-          m_bitmaps(&stage.movie().bitmaps()), m_target(target), m_layers(layers)
+          m_bitmaps(&stage.movie().bitmaps()), m_target(target), m_layers(layers), m_cache(cache)
     {
     }
 
@@ -174,6 +236,7 @@ private:
     const raster::BitmapSource* m_bitmaps;
     Bounds m_target;
     FilterLayers& m_layers;
+    FilterCache& m_cache;
     // The object this walk draws for its filters: drawn here unfiltered.
     const DisplayObject* m_unfiltered = nullptr;
     // Pixels of filtered images made so far in this frame (shared by the
@@ -282,33 +345,31 @@ bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
         *m_framePixels + int64_t(width * height) > kMaxFramePixels)
         return false;
     *m_framePixels += int64_t(width * height);
-    auto layer = std::make_unique<FilterLayer>();
-    layer->image.width = int(width);
-    layer->image.height = int(height);
-    layer->image.pixels.assign(size_t(width) * size_t(height) * 4, 0);
+    raster::Bitmap image;
+    image.width = int(width);
+    image.height = int(height);
+    image.pixels.assign(size_t(width) * size_t(height) * 4, 0);
 
     raster::Renderer renderer;
     raster::FrameOptions options;
     options.background = Rgba{0, 0, 0, 0};
     options.threads = 1;
-    renderer.begin({layer->image.pixels.data(), layer->image.width, layer->image.height,
-                    layer->image.width * 4},
-                   options);
+    renderer.begin({image.pixels.data(), image.width, image.height, image.width * 4}, options);
     const Matrix shift = Matrix::translate(-x0, -y0);
     Bounds area;
     area.add(0, 0);
     area.add(width, height);
     // Filtered images inside this one are needed only until it is drawn.
     FilterLayers nested;
-    RenderWalk walk(m_stage, renderer, shift * m_stageToPixels, area, nested);
+    RenderWalk walk(m_stage, renderer, shift * m_stageToPixels, area, nested, m_cache);
     walk.m_bitmaps = m_bitmaps;
     walk.m_unfiltered = &object;
     walk.m_framePixels = m_framePixels;
     walk.object(object, shift * parent, ColorTransform{}, false, level);
     renderer.finish();
     nested.clear();
-    for (const swf::Filter& filter : object.filters())
-        raster::applyFilter(layer->image, filter, scale);
+    auto layer = std::make_unique<FilterLayer>();
+    layer->image = m_cache.filtered(std::move(image), object.filters(), scale);
 
     swf::FillStyle fill;
     fill.type = swf::FillType::ClippedBitmapHard;
@@ -475,12 +536,14 @@ FilterLayers& layersFor(LayerMap& map, const raster::Renderer& renderer)
 void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) const
 {
     FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
+    FilterCache cache(m_impl->filterCache, m_impl->filterFrame);
+    cache.nextFrame();
     const RectTwips frame = m_movie->frameRect();
     Bounds stageBox;
     stageBox.add(frame.xMin, frame.yMin);
     stageBox.add(frame.xMax, frame.yMax);
     RenderWalk walk(*this, renderer, stageToPixels, transformBounds(stageToPixels, stageBox),
-                    layers);
+                    layers, cache);
     walk.object(*m_root, stageToPixels, ColorTransform{}, false, 0);
     // Higher levels draw over lower ones.
     for (const auto& [number, level] : m_impl->levels)
@@ -491,8 +554,8 @@ void Stage::renderObject(const DisplayObject& object, raster::Renderer& renderer
                          const Matrix& toPixels, const ColorTransform& cx) const
 {
     FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
-    RenderWalk walk(*this, renderer, toPixels, Bounds{}, layers);
+    FilterCache cache(m_impl->filterCache, m_impl->filterFrame);
+    RenderWalk walk(*this, renderer, toPixels, Bounds{}, layers, cache);
     walk.alone(object, toPixels, cx);
 }
-
 } // namespace zf::display

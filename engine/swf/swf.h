@@ -215,22 +215,26 @@ struct DropShadowFilter {
     double blurX = 0, blurY = 0, angle = 0, distance = 0, strength = 0;
     bool inner = false, knockout = false, compositeSource = false;
     uint8_t passes = 1;
+    bool operator==(const DropShadowFilter&) const = default;
 };
 struct BlurFilter {
     double blurX = 0, blurY = 0;
     uint8_t passes = 1;
+    bool operator==(const BlurFilter&) const = default;
 };
 struct GlowFilter {
     Rgba color;
     double blurX = 0, blurY = 0, strength = 0;
     bool inner = false, knockout = false, compositeSource = false;
     uint8_t passes = 1;
+    bool operator==(const GlowFilter&) const = default;
 };
 struct BevelFilter {
     Rgba shadowColor, highlightColor;
     double blurX = 0, blurY = 0, angle = 0, distance = 0, strength = 0;
     bool inner = false, knockout = false, compositeSource = false, onTop = false;
     uint8_t passes = 1;
+    bool operator==(const BevelFilter&) const = default;
 };
 struct GradientGlowFilter {
     std::vector<Rgba> colors;
@@ -238,6 +242,7 @@ struct GradientGlowFilter {
     double blurX = 0, blurY = 0, angle = 0, distance = 0, strength = 0;
     bool inner = false, knockout = false, compositeSource = false, onTop = false;
     uint8_t passes = 1;
+    bool operator==(const GradientGlowFilter&) const = default;
 };
 struct ConvolutionFilter {
     uint8_t matrixX = 0, matrixY = 0;
@@ -245,11 +250,15 @@ struct ConvolutionFilter {
     std::vector<float> matrix; // matrixX * matrixY values, row-major
     Rgba defaultColor;
     bool clamp = false, preserveAlpha = false;
+    bool operator==(const ConvolutionFilter&) const = default;
 };
 struct ColorMatrixFilter {
     std::array<float, 20> matrix{};
+    bool operator==(const ColorMatrixFilter&) const = default;
 };
-struct GradientBevelFilter : GradientGlowFilter {};
+struct GradientBevelFilter : GradientGlowFilter {
+    bool operator==(const GradientBevelFilter&) const = default;
+};
 
 // Alternative index = the filter id in the file.
 using Filter =
