@@ -83,6 +83,7 @@ struct Player::Impl {
     // How many of each movie's problems were reported through onWarning.
     std::map<const movie::MovieDefinition*, size_t> reportedBitmapProblems;
     bool reportedSkippedShapes = false;
+    bool reportedDeepNesting = false;
     void reportRenderProblems();
 
     // Movies that scripts loaded (loadMovie, loadMovieNum, MovieClipLoader),
@@ -106,6 +107,7 @@ struct Player::Impl {
         loadedFiles.clear();
         reportedBitmapProblems.clear();
         reportedSkippedShapes = false;
+        reportedDeepNesting = false;
     }
 
     bool ensureLoaded();
@@ -487,6 +489,10 @@ void Player::Impl::reportRenderProblems()
     report(*definition, "");
     for (const auto& [path, loaded] : loadedFiles)
         report(*loaded, path + ": ");
+    if (stage->refusedDeepNesting() && !reportedDeepNesting) {
+        reportedDeepNesting = true;
+        owner->onWarning("some objects are not shown: they would nest more than 128 clips deep");
+    }
     if (renderer.stats().shapesSkipped > 0 && !reportedSkippedShapes) {
         reportedSkippedShapes = true;
         owner->onWarning("some shapes are not drawn: their coordinates are out of range or they "

@@ -666,6 +666,10 @@ public:
     // `toPixels` maps the object's own space (twips) to pixels.
     void renderObject(const DisplayObject& object, raster::Renderer& renderer,
                       const Matrix& toPixels, const ColorTransform& cx) const;
+    // Whether an object was not created because it would have nested too
+    // deep (a guard against runaway nesting), for the player to report.
+    bool refusedDeepNesting() const;
+    void refuseDeepNesting();
 
     // Text dump of the display list ("depth kind name frame"), for tests and
     // the headless tool.

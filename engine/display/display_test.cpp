@@ -657,6 +657,45 @@ TEST(Render, FilterColourTransformsAndScale)
     }
 }
 
+TEST(Render, FilteredImagesAreReusedOnlyForTheSamePixelsAndFilters)
+{
+    swf::GlowFilter glow;
+    glow.color = {0, 255, 0, 255};
+    glow.blurX = glow.blurY = 3;
+    glow.strength = 2;
+    swf::GlowFilter stronger = glow;
+    stronger.strength = 4;
+    // Each step changes one thing (or nothing) about the filtered object.
+    struct Step {
+        const char* name;
+        ColorTransform cx;
+        Matrix matrix;
+        swf::GlowFilter filter;
+    };
+    const ColorTransform blue{0, 0, 0, 256, 0, 0, 255, 0};
+    const Step steps[] = {
+        {"first", {}, {}, glow},
+        {"the same again", {}, {}, glow},
+        {"recoloured", blue, {}, glow},
+        {"moved by a pixel", blue, Matrix::translate(20, 0), glow},
+        {"stronger filter", blue, Matrix::translate(20, 0), stronger},
+        {"as at first", {}, {}, glow},
+    };
+    auto apply = [](FilterScene& scene, const Step& step) {
+        scene.inner().setColorTransform(step.cx);
+        scene.inner().setMatrix(step.matrix);
+        scene.inner().setFilters({step.filter});
+    };
+    FilterScene reused;
+    for (const Step& step : steps) {
+        apply(reused, step);
+        FilterScene fresh;
+        apply(fresh, step);
+        EXPECT_EQ(renderStage(*reused.f->stage, 32, 32), renderStage(*fresh.f->stage, 32, 32))
+            << step.name;
+    }
+}
+
 TEST(Render, FilteredObjectsUnderMasksNestedAndHuge)
 {
     constexpr Rgba kRed{255, 0, 0, 255}, kBlack{0, 0, 0, 255}, kWhite{255, 255, 255, 255};
@@ -708,6 +747,26 @@ TEST(Render, FilteredObjectsUnderMasksNestedAndHuge)
         pixels = renderStage(*scene.f->stage, 32, 32);
         EXPECT_EQ(pixelAt(pixels, 32, 16, 16), kWhite) << "the square starts far away";
     }
+}
+
+TEST(Render, RunawayNestingIsRefusedAndNoted)
+{
+    SwfBuilder builder;
+    builder.defineShape(1, box(0, 0, 200, {255, 0, 0, 255}));
+    builder.place(1, 1).showFrame();
+    Fixture f(builder);
+    f.stage->start();
+    MovieClip* clip = &f.root();
+    int made = 0;
+    for (; made < 300 && clip; ++made) {
+        EXPECT_FALSE(f.stage->refusedDeepNesting());
+        clip = clip->createEmptyMovieClip("d", kScriptDepthOffset + 1).get();
+    }
+    EXPECT_EQ(clip, nullptr);
+    EXPECT_LT(made, 300);
+    EXPECT_TRUE(f.stage->refusedDeepNesting());
+    auto pixels = renderStage(*f.stage, 16, 16);
+    EXPECT_EQ(pixelAt(pixels, 16, 5, 5), (Rgba{255, 0, 0, 255})) << "the rest is still drawn";
 }
 
 TEST(Drawing, FilledPathsHitAndBound)

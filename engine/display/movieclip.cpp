@@ -29,6 +29,16 @@ int nestingOf(const DisplayObject& object)
     return depth;
 }
 
+// Whether a child of `parent` would nest too deep; the stage notes it so
+// that the player can say why something is missing.
+bool tooDeepBelow(MovieClip& parent)
+{
+    if (nestingOf(parent) < kMaxNesting)
+        return false;
+    parent.stage().refuseDeepNesting();
+    return true;
+}
+
 const movie::Timeline& emptyTimeline()
 {
     static const movie::Timeline timeline;
@@ -317,7 +327,7 @@ std::shared_ptr<DisplayObject> MovieClip::createChild(const swf::PlaceObject& pl
                                                       uint64_t placementId,
                                                       const DisplayObject* replaced)
 {
-    if (!place.characterId || nestingOf(*this) >= kMaxNesting)
+    if (!place.characterId || tooDeepBelow(*this))
         return nullptr;
     auto object = createCharacter(stage(), definition(), *place.characterId);
     if (!object)
@@ -406,7 +416,7 @@ std::shared_ptr<MovieClip> MovieClip::attachMovie(std::string_view exportName, s
 {
     const movie::MovieDefinition& movie = definition();
     auto id = movie.exportedCharacter(exportName);
-    if (!id || !movie.sprite(*id) || nestingOf(*this) >= kMaxNesting)
+    if (!id || !movie.sprite(*id) || tooDeepBelow(*this))
         return nullptr;
     auto clip = std::make_shared<MovieClip>(stage(), &movie.sprite(*id)->timeline, false);
     clip->m_characterId = *id;
@@ -419,7 +429,7 @@ std::shared_ptr<MovieClip> MovieClip::attachMovie(std::string_view exportName, s
 
 std::shared_ptr<MovieClip> MovieClip::createEmptyMovieClip(std::string name, int depth)
 {
-    if (nestingOf(*this) >= kMaxNesting)
+    if (tooDeepBelow(*this))
         return nullptr;
     auto clip = std::make_shared<MovieClip>(stage(), nullptr, false);
     clip->setName(std::move(name));

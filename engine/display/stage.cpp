@@ -361,4 +361,14 @@ bool Button::hitTestLocal(Point local) const
     return hitAreaContains(local);
 }
 
+bool Stage::refusedDeepNesting() const
+{
+    return m_impl->refusedDeepNesting;
+}
+
+void Stage::refuseDeepNesting()
+{
+    m_impl->refusedDeepNesting = true;
+}
+
 } // namespace zf::display
