@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <numbers>
+#include <string>
 
 namespace zf::display {
 namespace {
@@ -789,6 +791,120 @@ TEST(Drawing, FilledPathsHitAndBound)
     EXPECT_EQ(b.xMax, 400);
     auto pixels = renderStage(*f.stage, 32, 32);
     EXPECT_EQ(pixelAt(pixels, 32, 10, 10), (Rgba{0, 255, 0, 255}));
+}
+
+// A red 6x6 px square at (10, 10) px and a blue one at (13, 13) px in a
+// sprite ("top") above it; with `grouped`, both inside a sprite ("group").
+struct BlendScene {
+    SwfBuilder builder;
+    std::unique_ptr<Fixture> f;
+
+    explicit BlendScene(bool grouped) : m_grouped(grouped)
+    {
+        builder.defineShape(1, box(200, 200, 120, {255, 0, 0, 255}));
+        builder.defineShape(2, box(260, 260, 120, {0, 0, 255, 255}));
+        SwfBuilder top, group;
+        top.place(2, 1).showFrame();
+        builder.defineSprite(3, top);
+        SwfBuilder& content = grouped ? group : builder;
+        content.place(1, 1).placeObject(placement(2, 3, false, "top")).showFrame();
+        if (grouped) {
+            builder.defineSprite(4, group);
+            builder.placeObject(placement(1, 4, false, "group")).showFrame();
+        }
+        f = std::make_unique<Fixture>(builder);
+        f->stage->start();
+    }
+    DisplayObject& group() { return *f->root().childAt(1); }
+    DisplayObject& top()
+    {
+        MovieClip& parent = m_grouped ? *group().asMovieClip() : f->root();
+        return *parent.childAt(2);
+    }
+
+private:
+    bool m_grouped;
+};
+
+// Probes 2 px away from the expected colour in every channel pass.
+void expectNear(Rgba actual, Rgba expected, const std::string& what)
+{
+    EXPECT_TRUE(std::abs(actual.r - expected.r) <= 2 && std::abs(actual.g - expected.g) <= 2 &&
+                std::abs(actual.b - expected.b) <= 2 && actual.a == expected.a)
+        << what << ": got " << int(actual.r) << "," << int(actual.g) << "," << int(actual.b) << ","
+        << int(actual.a);
+}
+
+TEST(Render, BlendModesCombineWithWhatLiesBelow)
+{
+    constexpr Rgba kRed{255, 0, 0, 255}, kBlue{0, 0, 255, 255}, kWhite{255, 255, 255, 255},
+        kBlack{0, 0, 0, 255}, kMagenta{255, 0, 255, 255}, kCyan{0, 255, 255, 255},
+        kYellow{255, 255, 0, 255};
+    // Blue over red (the overlap) and blue over the white stage.
+    struct Case {
+        swf::BlendMode mode;
+        Rgba overRed, overWhite;
+    };
+    const Case cases[] = {
+        {swf::BlendMode::Normal, kBlue, kBlue},
+        {swf::BlendMode::Layer, kBlue, kBlue},
+        {swf::BlendMode::Multiply, kBlack, kBlue},
+        {swf::BlendMode::Screen, kMagenta, kWhite},
+        {swf::BlendMode::Lighten, kMagenta, kWhite},
+        {swf::BlendMode::Darken, kBlack, kBlue},
+        {swf::BlendMode::Difference, kMagenta, kYellow},
+        {swf::BlendMode::Add, kMagenta, kWhite},
+        {swf::BlendMode::Subtract, kRed, kYellow},
+        {swf::BlendMode::Invert, kCyan, kBlack},
+        {swf::BlendMode::Overlay, kRed, kWhite},
+        {swf::BlendMode::HardLight, kBlue, kBlue},
+        // Straight onto the stage there is no group to act on: nothing shows.
+        {swf::BlendMode::Alpha, kRed, kWhite},
+        {swf::BlendMode::Erase, kRed, kWhite},
+    };
+    BlendScene scene(false);
+    for (const Case& c : cases) {
+        scene.top().setBlendMode(uint8_t(c.mode));
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        const std::string name = "mode " + std::to_string(int(c.mode));
+        expectNear(pixelAt(pixels, 32, 14, 14), c.overRed, name + " over red");
+        expectNear(pixelAt(pixels, 32, 17, 17), c.overWhite, name + " over white");
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kRed) << name << ": the backdrop alone";
+        EXPECT_EQ(pixelAt(pixels, 32, 25, 25), kWhite) << name << ": outside both";
+    }
+}
+
+TEST(Render, LayerGroupsTakeAlphaAndErase)
+{
+    constexpr Rgba kRed{255, 0, 0, 255}, kWhite{255, 255, 255, 255};
+    const ColorTransform halfAlpha{256, 256, 256, 128, 0, 0, 0, 0};
+    {
+        // Half alpha on a layer applies to the flattened group: the red
+        // below the blue does not show through.
+        BlendScene scene(true);
+        scene.group().setColorTransform(halfAlpha);
+        scene.group().setBlendMode(uint8_t(swf::BlendMode::Layer));
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        expectNear(pixelAt(pixels, 32, 14, 14), {127, 127, 255, 255}, "layer overlap");
+        expectNear(pixelAt(pixels, 32, 11, 11), {255, 127, 127, 255}, "layer red");
+        scene.group().setBlendMode(uint8_t(swf::BlendMode::Normal));
+        pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_LT(pixelAt(pixels, 32, 14, 14).g, 100) << "without the layer, red shows through";
+    }
+    {
+        // Erase cuts through the group to the stage; alpha keeps the group
+        // where the source is opaque.
+        BlendScene scene(true);
+        scene.group().setBlendMode(uint8_t(swf::BlendMode::Layer));
+        scene.top().setBlendMode(uint8_t(swf::BlendMode::Erase));
+        auto pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 14, 14), kWhite) << "erased";
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kRed) << "outside the eraser";
+        scene.top().setBlendMode(uint8_t(swf::BlendMode::Alpha));
+        pixels = renderStage(*scene.f->stage, 32, 32);
+        EXPECT_EQ(pixelAt(pixels, 32, 14, 14), kRed) << "kept under an opaque source";
+        EXPECT_EQ(pixelAt(pixels, 32, 11, 11), kRed) << "outside the source's image";
+    }
 }
 
 } // namespace

@@ -237,8 +237,14 @@ private:
     Bounds m_target;
     FilterLayers& m_layers;
     FilterCache& m_cache;
-    // The object this walk draws for its filters: drawn here unfiltered.
+    // The object this walk draws for its filters or blend mode: drawn here
+    // unfiltered and blended normally.
     const DisplayObject* m_unfiltered = nullptr;
+    // Whether this walk draws into an offscreen image of an ancestor, which
+    // the alpha and erase blend modes act on.
+    bool m_inGroup = false;
+    // Whether m_unfiltered's colour transform is left to the flattened image.
+    bool m_colourOutside = false;
     // Pixels of filtered images made so far in this frame (shared by the
     // walks of nested filtered objects).
     int64_t m_ownFramePixels = 0;
@@ -250,11 +256,18 @@ void RenderWalk::object(const DisplayObject& object, const Matrix& parent,
 {
     if (level > kMaxRenderNesting || (!maskMode && !object.visible()))
         return;
-    if (!maskMode && !object.filters().empty() && &object != m_unfiltered &&
+    if (!maskMode && &object != m_unfiltered &&
+        (!object.filters().empty() ||
+         raster::blendModeFromByte(object.blendMode()) != raster::BlendMode::Normal) &&
         filtered(object, parent, parentCx, level))
         return;
     Matrix m = parent * object.matrix();
-    ColorTransform cx = maskMode ? ColorTransform{} : parentCx * object.colorTransform();
+    // The colour transform of an object flattened for its blend mode alone
+    // applies to the flattened image instead.
+    const bool ownCxOutside = &object == m_unfiltered && m_colourOutside;
+    ColorTransform cx = maskMode       ? ColorTransform{}
+                        : ownCxOutside ? parentCx
+                                       : parentCx * object.colorTransform();
     const MovieClip* mask = nullptr;
     if (const MovieClip* clip = object.asMovieClip(); clip && !maskMode)
         mask = clip->mask();
@@ -308,14 +321,22 @@ bool RenderWalk::scrolled(const DisplayObject& object, Matrix& m, bool maskMode)
 
 // Draws the object alone into an image covering its pixels plus what its
 // filters add, runs the filters over it and shows the result with a bitmap
-// fill laid exactly on whole device pixels. The object's own colour
-// transform applies before the filters, its parents' after. Filter sizes
-// follow the stage's zoom, not the object's own scale or rotation. Returns
-// false when the image would be too large (the object is then drawn
-// unfiltered).
+// fill laid exactly on whole device pixels, composited by the object's
+// blend mode (the image makes the object one group, as "layer" asks). A
+// filtered object's own colour transform applies before the filters, its
+// parents' after; without filters, both apply to the flattened image.
+// Filter sizes follow the stage's zoom, not the object's own scale or
+// rotation. Returns false when the image would be too large (the object is
+// then drawn unfiltered and blended normally).
 bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
                           const ColorTransform& parentCx, int level)
 {
+    const raster::BlendMode blend = raster::blendModeFromByte(object.blendMode());
+    // Alpha and erase act on the group being drawn into. Straight onto the
+    // stage there is none, and the object shows nothing: the stage never
+    // shows holes.
+    if ((blend == raster::BlendMode::Alpha || blend == raster::BlendMode::Erase) && !m_inGroup)
+        return true;
     const Matrix m = parent * object.matrix();
     const raster::FilterScale scale{
         std::hypot(m_stageToPixels.a, m_stageToPixels.b) * kTwipsPerPixel,
@@ -365,11 +386,16 @@ bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
     walk.m_bitmaps = m_bitmaps;
     walk.m_unfiltered = &object;
     walk.m_framePixels = m_framePixels;
+    walk.m_inGroup = true;
+    walk.m_colourOutside = object.filters().empty();
     walk.object(object, shift * parent, ColorTransform{}, false, level);
     renderer.finish();
     nested.clear();
     auto layer = std::make_unique<FilterLayer>();
-    layer->image = m_cache.filtered(std::move(image), object.filters(), scale);
+    if (object.filters().empty())
+        layer->image = std::make_shared<raster::Bitmap>(std::move(image));
+    else
+        layer->image = m_cache.filtered(std::move(image), object.filters(), scale);
 
     swf::FillStyle fill;
     fill.type = swf::FillType::ClippedBitmapHard;
@@ -381,7 +407,8 @@ bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
     m_renderer.drawShape(rectangleShape(rect, fill, nullptr),
                          Matrix::translate(x0, y0) *
                              Matrix::scale(1 / kTwipsPerPixel, 1 / kTwipsPerPixel),
-                         parentCx, layer.get());
+                         object.filters().empty() ? parentCx * object.colorTransform() : parentCx,
+                         layer.get(), blend);
     m_layers.push_back(std::move(layer));
     return true;
 }

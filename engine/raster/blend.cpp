@@ -12,7 +12,9 @@
 #include "raster/paint_p.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace zf::raster {
 namespace {
@@ -451,6 +453,92 @@ void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int coun
         storePixel(dst + 4 * i, blendOver(loadPixel(dst + 4 * i), group[i]));
         group[i] = 0;
         covered[i] = 0;
+    }
+}
+
+// Blend modes other than source-over, one pixel at a time: they are rare
+// (an object with a blend mode draws one image-sized rectangle), so
+// clarity wins over speed here.
+
+namespace {
+
+inline uint32_t div255(uint32_t v)
+{
+    v += 128;
+    return (v + (v >> 8)) >> 8;
+}
+
+// as * ab * B(cs / as, cb / ab) of a separable mode, on 0..255 values, in
+// units of 255 * 255. Written on premultiplied values so that no division
+// by alpha is needed.
+int64_t separableTerm(BlendMode mode, int64_t cs, int64_t as, int64_t cb, int64_t ab)
+{
+    switch (mode) {
+    case BlendMode::Multiply: return cs * cb;
+    case BlendMode::Screen: return cs * ab + cb * as - cs * cb;
+    case BlendMode::Lighten: return std::max(cs * ab, cb * as);
+    case BlendMode::Darken: return std::min(cs * ab, cb * as);
+    case BlendMode::Difference: return std::abs(cs * ab - cb * as);
+    case BlendMode::Overlay: // hard light with source and backdrop swapped
+        std::swap(cs, cb), std::swap(as, ab);
+        [[fallthrough]];
+    case BlendMode::HardLight:
+        return 2 * cs <= as ? 2 * cs * cb : as * ab - 2 * (as - cs) * (ab - cb);
+    default: return cs * ab; // normal: the source's own colour
+    }
+}
+
+inline uint32_t channelOf(uint32_t pixel, int shift)
+{
+    return (pixel >> shift) & 0xFF;
+}
+
+} // namespace
+
+uint32_t blendModePixel(BlendMode mode, uint32_t dst, uint32_t source, uint32_t coverage)
+{
+    if (coverage == 0)
+        return dst;
+    const uint32_t ab = pixelAlpha(dst);
+    if (mode == BlendMode::Alpha) {
+        // Outside the source's coverage the backdrop stays as it is.
+        const uint32_t hidden = div255(coverage * (255 - pixelAlpha(source)));
+        return scalePixel(dst, 255 - hidden);
+    }
+    const uint32_t src = coverage == 255 ? source : scalePixel(source, coverage);
+    const uint32_t as = pixelAlpha(src);
+    switch (mode) {
+    case BlendMode::Normal:
+    case BlendMode::Layer: return blendOver(dst, src);
+    case BlendMode::Erase: return scalePixel(dst, 255 - as);
+    default: break;
+    }
+    const uint32_t alpha = as + ab - div255(as * ab);
+    uint32_t out[3];
+    for (int c = 0; c < 3; ++c) {
+        const int64_t cs = channelOf(src, 8 * c), cb = channelOf(dst, 8 * c);
+        int64_t value;
+        switch (mode) {
+        case BlendMode::Add: value = cs + cb; break;
+        case BlendMode::Subtract: value = cb - cs; break;
+        case BlendMode::Invert: value = div255(uint32_t((255 - as) * cb + as * (ab - cb))); break;
+        default:
+            value = div255(uint32_t(std::max<int64_t>(0, (255 - ab) * cs + (255 - as) * cb +
+                                                             separableTerm(mode, cs, as, cb, ab))));
+            break;
+        }
+        const uint32_t limit = mode == BlendMode::Invert ? ab : alpha;
+        out[c] = uint32_t(std::clamp<int64_t>(value, 0, limit));
+    }
+    return packPixel(out[0], out[1], out[2], mode == BlendMode::Invert ? ab : alpha);
+}
+
+void blendModeSpan(BlendMode mode, uint8_t* dst, const uint32_t* source, uint32_t color,
+                   const uint8_t* coverage, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        uint8_t* d = dst + 4 * i;
+        storePixel(d, blendModePixel(mode, loadPixel(d), source ? source[i] : color, coverage[i]));
     }
 }
 

@@ -139,6 +139,14 @@ void gatherSolidRun(uint32_t* group, uint8_t* covered, uint32_t color, uint32_t 
 // Composites a gathered span onto the surface and clears it.
 void flushGatheredSpan(uint8_t* dst, uint32_t* group, uint8_t* covered, int count);
 
+// One pixel of `source` (premultiplied, covering `coverage` of the pixel,
+// 0..255) combined with `dst` by a blend mode other than source-over.
+uint32_t blendModePixel(BlendMode mode, uint32_t dst, uint32_t source, uint32_t coverage);
+// The same along a span; `source` may be null, and then every pixel of the
+// span takes `color`.
+void blendModeSpan(BlendMode mode, uint8_t* dst, const uint32_t* source, uint32_t color,
+                   const uint8_t* coverage, int count);
+
 // Linear-light conversions used by gradient interpolation.
 double srgbToLinear(uint8_t value);
 uint8_t linearToSrgb(double value);

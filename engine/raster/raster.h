@@ -39,6 +39,31 @@ struct Surface {
     int stride = 0;
 };
 
+// How a shape's paint combines with what lies below it. The values are
+// those of the SWF blend mode byte (0 also means normal).
+enum class BlendMode : uint8_t {
+    Normal = 1,
+    Layer = 2, // composites like Normal; grouping is the caller's business
+    Multiply = 3,
+    Screen = 4,
+    Lighten = 5,
+    Darken = 6,
+    Difference = 7,
+    Add = 8,
+    Subtract = 9,
+    Invert = 10,
+    Alpha = 11, // keeps the backdrop in proportion to the source alpha
+    Erase = 12, // removes the backdrop in proportion to the source alpha
+    Overlay = 13,
+    HardLight = 14,
+};
+
+// The blend mode of a raw SWF byte; unknown values are Normal.
+inline BlendMode blendModeFromByte(uint8_t value)
+{
+    return value >= 2 && value <= 14 ? BlendMode(value) : BlendMode::Normal;
+}
+
 struct FrameOptions {
     Rgba background{255, 255, 255, 255};
     int threads = 1;           // bands are spread over this many threads
@@ -70,9 +95,10 @@ public:
     // Draws a shape. `toPixels` maps shape twips to surface pixels (it
     // includes the 1/20 twips-to-pixel factor); `cx` is the accumulated
     // colour transform; `bitmaps` resolves bitmap fills and must outlive
-    // finish().
+    // finish(). `blend` says how the paint combines with the surface (it
+    // is ignored while building a mask).
     void drawShape(const swf::Shape& shape, const Matrix& toPixels, const ColorTransform& cx,
-                   const BitmapSource* bitmaps);
+                   const BitmapSource* bitmaps, BlendMode blend = BlendMode::Normal);
 
     // Masks: the shapes drawn between beginMask() and endMask() form a mask
     // (only their coverage counts); everything drawn after endMask() and

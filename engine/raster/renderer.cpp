@@ -18,6 +18,7 @@ struct Command {
     enum class Kind : uint8_t { Layers, BeginMask, EndMask, PopMask };
     Kind kind = Kind::Layers;
     bool toMask = false; // the layers add to the mask being built
+    BlendMode blend = BlendMode::Normal;
     uint32_t layerFirst = 0;
     uint32_t layerCount = 0;
     int32_t rowMin = 0;
@@ -128,7 +129,7 @@ void Renderer::begin(const Surface& surface, const FrameOptions& options)
 }
 
 void Renderer::drawShape(const swf::Shape& shape, const Matrix& toPixels, const ColorTransform& cx,
-                         const BitmapSource* bitmaps)
+                         const BitmapSource* bitmaps, BlendMode blend)
 {
     Impl& d = *m_impl;
     if (!d.recording)
@@ -145,6 +146,8 @@ void Renderer::drawShape(const swf::Shape& shape, const Matrix& toPixels, const 
         return;
     Command command;
     command.toMask = context.forMask;
+    if (!command.toMask && blend != BlendMode::Layer)
+        command.blend = blend;
     command.layerFirst = uint32_t(firstLayer);
     command.layerCount = uint32_t(d.frame.layers.size() - firstLayer);
     command.rowMin = INT32_MAX;
@@ -288,10 +291,13 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
         clipXMin = mask.xMin;
         clipXMax = mask.xMax;
     }
+    // Fills of a blended shape composite one by one, ungathered: blend
+    // modes are for offscreen images, which have a single fill.
+    const bool blended = command.blend != BlendMode::Normal;
     for (uint32_t i = 0; i < command.layerCount; ++i) {
         const Layer& layer = frame.layers[command.layerFirst + i];
         const bool gathered =
-            !command.toMask &&
+            !command.toMask && !blended &&
             (layer.joinsNext || (i > 0 && frame.layers[command.layerFirst + i - 1].joinsNext));
         if (layer.rowMax > visibleMin && layer.rowMin < visibleMax) {
             addLayerSegments(layer, top, worker);
@@ -322,6 +328,15 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                         forEachCoveredRun(coverage, count, [&](int start, int length) {
                             uint8_t* dst = surface.pixels + size_t(row) * size_t(surface.stride) +
                                            size_t(x0 + start) * 4;
+                            if (blended) {
+                                if (!solid)
+                                    shadeSpan(*paint, frame.ramps.data(), origin, row, length,
+                                              worker.shaded.data(), x0 + start - origin);
+                                blendModeSpan(command.blend, dst,
+                                              solid ? nullptr : worker.shaded.data(), paint->color,
+                                              coverage + start, length);
+                                return;
+                            }
                             if (solid) {
                                 blendSolidSpan(dst, paint->color, coverage + start, length);
                                 return;
@@ -349,7 +364,10 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                 }
                 uint8_t* dst =
                     surface.pixels + size_t(row) * size_t(surface.stride) + size_t(x0) * 4;
-                if (solid)
+                if (blended)
+                    blendModeSpan(command.blend, dst, solid ? nullptr : worker.shaded.data(),
+                                  paint->color, coverage, count);
+                else if (solid)
                     blendSolidSpan(dst, paint->color, coverage, count);
                 else
                     blendSpan(dst, worker.shaded.data(), coverage, count);
@@ -370,7 +388,7 @@ void Renderer::Impl::drawLayers(const Command& command, int top, int rows, Worke
                 worker.dirtyMin[row - top] = std::min(worker.dirtyMin[row - top], x0);
                 worker.dirtyMax[row - top] = std::max(worker.dirtyMax[row - top], x1);
             };
-            const bool direct = !target && !clip && !gathered;
+            const bool direct = !target && !clip && !gathered && !blended;
             worker.cells.sweepSpans(
                 layer.rule, [&](int row, const CoverageSpan* spans, int count, int origin) {
                     if (direct) {
