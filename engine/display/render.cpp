@@ -105,6 +105,25 @@ private:
     const movie::MovieDefinition& m_movie;
 };
 
+// Four straight edges through the five points (xs[i], ys[i]), each with the
+// given fill on its right and line style.
+void addStraightEdges(swf::ShapeGroup& group, const int32_t (&xs)[5], const int32_t (&ys)[5],
+                      uint32_t fill1, uint32_t line)
+{
+    for (int i = 0; i < 4; ++i) {
+        swf::Edge e;
+        e.x0 = xs[i];
+        e.y0 = ys[i];
+        e.x1 = xs[i + 1];
+        e.y1 = ys[i + 1];
+        e.cx = (e.x0 + e.x1) / 2;
+        e.cy = (e.y0 + e.y1) / 2;
+        e.fill1 = fill1;
+        e.line = line;
+        group.edges.push_back(e);
+    }
+}
+
 swf::Shape rectangleShape(const Bounds& box, const swf::FillStyle& fill, const swf::LineStyle* line)
 {
     swf::ShapeGroup group;
@@ -114,19 +133,10 @@ swf::Shape rectangleShape(const Bounds& box, const swf::FillStyle& fill, const s
     auto corner = [](double v) { return int32_t(std::lround(v)); };
     int32_t x0 = corner(box.xMin), y0 = corner(box.yMin), x1 = corner(box.xMax),
             y1 = corner(box.yMax);
-    int32_t xs[] = {x0, x1, x1, x0, x0}, ys[] = {y0, y0, y1, y1, y0};
-    for (int i = 0; i < 4; ++i) {
-        swf::Edge e;
-        e.x0 = xs[i];
-        e.y0 = ys[i];
-        e.x1 = xs[i + 1];
-        e.y1 = ys[i + 1];
-        e.cx = (e.x0 + e.x1) / 2;
-        e.cy = (e.y0 + e.y1) / 2;
-        e.fill1 = fill.type == swf::FillType::Solid && fill.color.a == 0 && line ? 0 : 1;
-        e.line = line ? 1 : 0;
-        group.edges.push_back(e);
-    }
+    const int32_t xs[] = {x0, x1, x1, x0, x0}, ys[] = {y0, y0, y1, y1, y0};
+    addStraightEdges(group, xs, ys,
+                     fill.type == swf::FillType::Solid && fill.color.a == 0 && line ? 0 : 1,
+                     line ? 1 : 0);
     swf::Shape shape;
     shape.groups.push_back(std::move(group));
     return shape;
@@ -154,17 +164,7 @@ swf::Shape borderShape(const Bounds& box, Rgba color, const Matrix& toPixels)
     const int32_t gapX = scaleX > 0 ? int32_t(std::min(0.5 / scaleX, double(x1 - x0))) : 0;
     const int32_t gapY = scaleY > 0 ? int32_t(std::min(0.5 / scaleY, double(y1 - y0))) : 0;
     const int32_t xs[] = {x1, x1, x0, x0, x1 - gapX}, ys[] = {y1 - gapY, y0, y0, y1, y1};
-    for (int i = 0; i < 4; ++i) {
-        swf::Edge e;
-        e.x0 = xs[i];
-        e.y0 = ys[i];
-        e.x1 = xs[i + 1];
-        e.y1 = ys[i + 1];
-        e.cx = (e.x0 + e.x1) / 2;
-        e.cy = (e.y0 + e.y1) / 2;
-        e.line = 1;
-        group.edges.push_back(e);
-    }
+    addStraightEdges(group, xs, ys, 0, 1);
     swf::Shape shape;
     shape.groups.push_back(std::move(group));
     return shape;
