@@ -76,6 +76,9 @@ struct Stage::Impl {
         filterLayers;
     // Filtered images of recent frames (see FilteredImage).
     std::vector<FilteredImage> filterCache;
+    // Renderers of offscreen images, one per depth of nesting, kept so that
+    // their threads are made once.
+    std::vector<std::unique_ptr<raster::Renderer>> offscreenRenderers;
     uint64_t filterFrame = 0;
     bool refusedDeepNesting = false;
 };

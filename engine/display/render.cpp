@@ -205,9 +205,11 @@ public:
     // unknown); `layers` keeps filtered images alive until the renderer
     // finishes.
     RenderWalk(const Stage& stage, raster::Renderer& renderer, const Matrix& stageToPixels,
-               const Bounds& target, FilterLayers& layers, FilterCache& cache)
+               const Bounds& target, FilterLayers& layers, FilterCache& cache,
+               std::vector<std::unique_ptr<raster::Renderer>>& offscreen)
         : m_stage(stage), m_renderer(renderer), m_stageToPixels(stageToPixels),
-          m_bitmaps(&stage.movie().bitmaps()), m_target(target), m_layers(layers), m_cache(cache)
+          m_bitmaps(&stage.movie().bitmaps()), m_target(target), m_layers(layers), m_cache(cache),
+          m_offscreen(offscreen)
     {
     }
 
@@ -237,6 +239,8 @@ private:
     Bounds m_target;
     FilterLayers& m_layers;
     FilterCache& m_cache;
+    std::vector<std::unique_ptr<raster::Renderer>>& m_offscreen;
+    int m_offscreenDepth = 0; // how many offscreen images this walk draws inside
     // The object this walk draws for its filters or blend mode: drawn here
     // unfiltered and blended normally.
     const DisplayObject* m_unfiltered = nullptr;
@@ -371,10 +375,17 @@ bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
     image.height = int(height);
     image.pixels.assign(size_t(width) * size_t(height) * 4, 0);
 
-    raster::Renderer renderer;
-    raster::FrameOptions options;
+    // Each depth of nested images has its own renderer, kept across frames;
+    // the image is drawn with the frame's options (threads, quality) on a
+    // clear background.
+    if (m_offscreen.size() <= size_t(m_offscreenDepth))
+        m_offscreen.resize(size_t(m_offscreenDepth) + 1);
+    auto& slot = m_offscreen[size_t(m_offscreenDepth)];
+    if (!slot)
+        slot = std::make_unique<raster::Renderer>();
+    raster::Renderer& renderer = *slot;
+    raster::FrameOptions options = m_renderer.options();
     options.background = Rgba{0, 0, 0, 0};
-    options.threads = 1;
     renderer.begin({image.pixels.data(), image.width, image.height, image.width * 4}, options);
     const Matrix shift = Matrix::translate(-x0, -y0);
     Bounds area;
@@ -382,7 +393,8 @@ bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
     area.add(width, height);
     // Filtered images inside this one are needed only until it is drawn.
     FilterLayers nested;
-    RenderWalk walk(m_stage, renderer, shift * m_stageToPixels, area, nested, m_cache);
+    RenderWalk walk(m_stage, renderer, shift * m_stageToPixels, area, nested, m_cache, m_offscreen);
+    walk.m_offscreenDepth = m_offscreenDepth + 1;
     walk.m_bitmaps = m_bitmaps;
     walk.m_unfiltered = &object;
     walk.m_framePixels = m_framePixels;
@@ -570,7 +582,7 @@ void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) cons
     stageBox.add(frame.xMin, frame.yMin);
     stageBox.add(frame.xMax, frame.yMax);
     RenderWalk walk(*this, renderer, stageToPixels, transformBounds(stageToPixels, stageBox),
-                    layers, cache);
+                    layers, cache, m_impl->offscreenRenderers);
     walk.object(*m_root, stageToPixels, ColorTransform{}, false, 0);
     // Higher levels draw over lower ones.
     for (const auto& [number, level] : m_impl->levels)
@@ -582,7 +594,7 @@ void Stage::renderObject(const DisplayObject& object, raster::Renderer& renderer
 {
     FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
     FilterCache cache(m_impl->filterCache, m_impl->filterFrame);
-    RenderWalk walk(*this, renderer, toPixels, Bounds{}, layers, cache);
+    RenderWalk walk(*this, renderer, toPixels, Bounds{}, layers, cache, m_impl->offscreenRenderers);
     walk.alone(object, toPixels, cx);
 }
 } // namespace zf::display

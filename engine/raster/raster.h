@@ -113,6 +113,8 @@ public:
 
     // Counters of the frame being recorded, or of the last one finished.
     FrameStats stats() const;
+    // The options of the frame begun last.
+    const FrameOptions& options() const;
 
 private:
     struct Impl;

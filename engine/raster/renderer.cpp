@@ -115,6 +115,11 @@ struct Renderer::Impl {
 Renderer::Renderer() : m_impl(std::make_unique<Impl>()) {}
 Renderer::~Renderer() = default;
 
+const FrameOptions& Renderer::options() const
+{
+    return m_impl->options;
+}
+
 void Renderer::begin(const Surface& surface, const FrameOptions& options)
 {
     Impl& d = *m_impl;
