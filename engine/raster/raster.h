@@ -39,24 +39,8 @@ struct Surface {
     int stride = 0;
 };
 
-// How a shape's paint combines with what lies below it. The values are
-// those of the SWF blend mode byte (0 also means normal).
-enum class BlendMode : uint8_t {
-    Normal = 1,
-    Layer = 2, // composites like Normal; grouping is the caller's business
-    Multiply = 3,
-    Screen = 4,
-    Lighten = 5,
-    Darken = 6,
-    Difference = 7,
-    Add = 8,
-    Subtract = 9,
-    Invert = 10,
-    Alpha = 11, // keeps the backdrop in proportion to the source alpha
-    Erase = 12, // removes the backdrop in proportion to the source alpha
-    Overlay = 13,
-    HardLight = 14,
-};
+// How a shape's paint combines with what lies below it (see swf::BlendMode).
+using BlendMode = swf::BlendMode;
 
 // The blend mode of a raw SWF byte; unknown values are Normal.
 inline BlendMode blendModeFromByte(uint8_t value)

@@ -12,6 +12,25 @@
 
 namespace zf::swf {
 
+// How an object's pixels combine with what lies below it: the values of
+// the blend mode byte of PlaceObject3 (0 also means normal).
+enum class BlendMode : uint8_t {
+    Normal = 1,
+    Layer = 2, // composites like Normal; grouping is the caller's business
+    Multiply = 3,
+    Screen = 4,
+    Lighten = 5,
+    Darken = 6,
+    Difference = 7,
+    Add = 8,
+    Subtract = 9,
+    Invert = 10,
+    Alpha = 11, // keeps the backdrop in proportion to the source alpha
+    Erase = 12, // removes the backdrop in proportion to the source alpha
+    Overlay = 13,
+    HardLight = 14,
+};
+
 enum class FillType : uint8_t {
     Solid = 0x00,
     LinearGradient = 0x10,
@@ -91,8 +110,8 @@ struct ShapeGroup {
 };
 
 struct Shape {
-    RectTwips bounds;       // as stored; never trusted for culling
-    RectTwips edgeBounds;   // DefineShape4 only
+    RectTwips bounds;            // as stored; never trusted for culling
+    RectTwips edgeBounds;        // DefineShape4 only
     bool nonZeroWinding = false; // DefineShape4 UsesFillWindingRule
     bool usesNonScalingStrokes = false;
     bool usesScalingStrokes = false;

@@ -265,23 +265,6 @@ using Filter =
     std::variant<DropShadowFilter, BlurFilter, GlowFilter, BevelFilter, GradientGlowFilter,
                  ConvolutionFilter, ColorMatrixFilter, GradientBevelFilter>;
 
-enum class BlendMode : uint8_t {
-    Normal = 1, // 0 also means normal
-    Layer = 2,
-    Multiply = 3,
-    Screen = 4,
-    Lighten = 5,
-    Darken = 6,
-    Difference = 7,
-    Add = 8,
-    Subtract = 9,
-    Invert = 10,
-    Alpha = 11,
-    Erase = 12,
-    Overlay = 13,
-    HardLight = 14,
-};
-
 // Clip event bits (little-endian CLIPEVENTFLAGS; 16 bits wide before SWF 6).
 namespace ClipEvent {
 inline constexpr uint32_t Load = 0x1, EnterFrame = 0x2, Unload = 0x4, MouseMove = 0x8,
