@@ -118,54 +118,37 @@ inline bool allEqual4(const uint8_t* coverage, uint8_t value)
 
 } // namespace
 
-void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int count)
-{
 #if ZF_RASTER_SSE2
-    const bool opaque = pixelAlpha(color) == 255;
-    const __m128i colors = _mm_set1_epi32(int(color));
-    const __m128i color16 = widen(colors);
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        uint8_t* d = dst + 4 * i;
-        if (allEqual4(coverage + i, 0))
-            continue;
-        if (opaque && allEqual4(coverage + i, 255)) {
-            store4(d, colors);
-            continue;
-        }
-        const Factors k = coverageLanes(coverage + i);
-        const __m128i pixels = load4(d);
-        const __m128i low = over2(widen(pixels), mulDiv255(color16, k.low));
-        const __m128i high = over2(widenHigh(pixels), mulDiv255(color16, k.high));
-        store4(d, _mm_packus_epi16(low, high));
-    }
-    forTail(i, count, [&](int at, int n) {
-        uint8_t* d = dst + 4 * at;
-        const uint32_t c0 = coverage[at], c1 = n == 2 ? coverage[at + 1] : 0;
-        if ((c0 | c1) == 0)
-            return;
-        const __m128i pixels = widen(n == 2 ? load2(d) : loadOne(d));
-        const __m128i result = over2(pixels, mulDiv255(color16, coveragePair(c0, c1)));
-        const __m128i packed = _mm_packus_epi16(result, result);
-        n == 2 ? store2(d, packed) : storeOne(d, packed);
-    });
-#else
-    for (int i = 0; i < count; ++i)
-        storePixel(dst + 4 * i, overScaled(loadPixel(dst + 4 * i), color, coverage[i]));
-#endif
-}
+namespace {
 
-void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, int count)
+// Where the pixels composited by blendCovered come from: one colour, or a
+// span of shaded pixels.
+struct SolidPixels {
+    __m128i colors;
+    bool opaque;
+    __m128i four(int) const { return colors; }
+    __m128i tail(int, int) const { return colors; }
+    bool allOpaque(__m128i) const { return opaque; }
+};
+struct SpanPixels {
+    const uint32_t* source;
+    __m128i four(int at) const { return load4(source + at); }
+    __m128i tail(int at, int n) const { return n == 2 ? load2(source + at) : loadOne(source + at); }
+    bool allOpaque(__m128i pixels) const { return simd::allOpaque4(pixels); }
+};
+
+// Source-over of the pixels, each scaled by its coverage, four at a time.
+template <class Pixels>
+void blendCovered(uint8_t* dst, const Pixels& pixelsAt, const uint8_t* coverage, int count)
 {
-#if ZF_RASTER_SSE2
     int i = 0;
     for (; i + 4 <= count; i += 4) {
         uint8_t* d = dst + 4 * i;
         if (allEqual4(coverage + i, 0))
             continue;
-        const __m128i src = load4(source + i);
+        const __m128i src = pixelsAt.four(i);
         // Fully covered opaque pixels replace the destination.
-        if (allEqual4(coverage + i, 255) && simd::allOpaque4(src)) {
+        if (allEqual4(coverage + i, 255) && pixelsAt.allOpaque(src)) {
             store4(d, src);
             continue;
         }
@@ -180,12 +163,32 @@ void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, in
         const uint32_t c0 = coverage[at], c1 = n == 2 ? coverage[at + 1] : 0;
         if ((c0 | c1) == 0)
             return;
-        const __m128i src = widen(n == 2 ? load2(source + at) : loadOne(source + at));
+        const __m128i src = widen(pixelsAt.tail(at, n));
         const __m128i pixels = widen(n == 2 ? load2(d) : loadOne(d));
         const __m128i result = over2(pixels, mulDiv255(src, coveragePair(c0, c1)));
         const __m128i packed = _mm_packus_epi16(result, result);
         n == 2 ? store2(d, packed) : storeOne(d, packed);
     });
+}
+
+} // namespace
+#endif
+
+void blendSolidSpan(uint8_t* dst, uint32_t color, const uint8_t* coverage, int count)
+{
+#if ZF_RASTER_SSE2
+    blendCovered(dst, SolidPixels{_mm_set1_epi32(int(color)), pixelAlpha(color) == 255}, coverage,
+                 count);
+#else
+    for (int i = 0; i < count; ++i)
+        storePixel(dst + 4 * i, overScaled(loadPixel(dst + 4 * i), color, coverage[i]));
+#endif
+}
+
+void blendSpan(uint8_t* dst, const uint32_t* source, const uint8_t* coverage, int count)
+{
+#if ZF_RASTER_SSE2
+    blendCovered(dst, SpanPixels{source}, coverage, count);
 #else
     for (int i = 0; i < count; ++i)
         storePixel(dst + 4 * i, overScaled(loadPixel(dst + 4 * i), source[i], coverage[i]));
