@@ -69,11 +69,11 @@ struct Stage::Impl {
     std::map<int, std::shared_ptr<MovieClip>> levels;
     std::set<std::pair<const movie::MovieDefinition*, uint16_t>> initializedLoadedSprites;
 
-    // The filtered images of the objects drawn in the last frame, per
-    // renderer: a renderer reads them when it finishes the frame, after the
-    // render walk has returned.
+    // The offscreen images of the filtered and blended objects drawn in the
+    // last frame, per renderer: a renderer reads them when it finishes the
+    // frame, after the render walk has returned.
     std::map<const raster::Renderer*, std::vector<std::unique_ptr<raster::BitmapSource>>>
-        filterLayers;
+        offscreenLayers;
     // Filtered images of recent frames (see FilteredImage).
     std::vector<FilteredImage> filterCache;
     // Renderers of offscreen images, one per depth of nesting, kept so that

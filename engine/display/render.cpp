@@ -23,10 +23,11 @@ constexpr int64_t kMaxFilterPixels = 4096 * 2048;
 // the budget are drawn unfiltered.
 constexpr int64_t kMaxFramePixels = int64_t(1) << 25;
 
-using FilterLayers = std::vector<std::unique_ptr<raster::BitmapSource>>;
+using OffscreenLayers = std::vector<std::unique_ptr<raster::BitmapSource>>;
 
-// A filtered object's pixels, shown through a bitmap fill.
-class FilterLayer : public raster::BitmapSource {
+// The offscreen image of a filtered or blended object, shown through a
+// bitmap fill.
+class OffscreenLayer : public raster::BitmapSource {
 public:
     const raster::Bitmap* bitmap(uint16_t) const override { return image.get(); }
     std::shared_ptr<const raster::Bitmap> image;
@@ -205,7 +206,7 @@ public:
     // unknown); `layers` keeps filtered images alive until the renderer
     // finishes.
     RenderWalk(const Stage& stage, raster::Renderer& renderer, const Matrix& stageToPixels,
-               const Bounds& target, FilterLayers& layers, FilterCache& cache,
+               const Bounds& target, OffscreenLayers& layers, FilterCache& cache,
                std::vector<std::unique_ptr<raster::Renderer>>& offscreen)
         : m_stage(stage), m_renderer(renderer), m_stageToPixels(stageToPixels),
           m_bitmaps(&stage.movie().bitmaps()), m_target(target), m_layers(layers), m_cache(cache),
@@ -227,8 +228,8 @@ private:
     void content(const DisplayObject& object, const Matrix& m, const ColorTransform& cx,
                  bool maskMode, int level);
     bool scrolled(const DisplayObject& object, Matrix& m, bool maskMode);
-    bool filtered(const DisplayObject& object, const Matrix& parent, const ColorTransform& parentCx,
-                  int level);
+    bool drawOffscreen(const DisplayObject& object, const Matrix& parent,
+                       const ColorTransform& parentCx, int level);
     void textField(const TextField& field, const Matrix& m, const ColorTransform& cx,
                    bool maskMode);
 
@@ -237,17 +238,17 @@ private:
     Matrix m_stageToPixels;
     const raster::BitmapSource* m_bitmaps;
     Bounds m_target;
-    FilterLayers& m_layers;
+    OffscreenLayers& m_layers;
     FilterCache& m_cache;
     std::vector<std::unique_ptr<raster::Renderer>>& m_offscreen;
     int m_offscreenDepth = 0; // how many offscreen images this walk draws inside
     // The object this walk draws for its filters or blend mode: drawn here
     // unfiltered and blended normally.
-    const DisplayObject* m_unfiltered = nullptr;
+    const DisplayObject* m_offscreenObject = nullptr;
     // Whether this walk draws into an offscreen image of an ancestor, which
     // the alpha and erase blend modes act on.
     bool m_inGroup = false;
-    // Whether m_unfiltered's colour transform is left to the flattened image.
+    // Whether m_offscreenObject's colour transform is left to the flattened image.
     bool m_colourOutside = false;
     // Pixels of filtered images made so far in this frame (shared by the
     // walks of nested filtered objects).
@@ -260,15 +261,15 @@ void RenderWalk::object(const DisplayObject& object, const Matrix& parent,
 {
     if (level > kMaxRenderNesting || (!maskMode && !object.visible()))
         return;
-    if (!maskMode && &object != m_unfiltered &&
+    if (!maskMode && &object != m_offscreenObject &&
         (!object.filters().empty() ||
          raster::blendModeFromByte(object.blendMode()) != raster::BlendMode::Normal) &&
-        filtered(object, parent, parentCx, level))
+        drawOffscreen(object, parent, parentCx, level))
         return;
     Matrix m = parent * object.matrix();
     // The colour transform of an object flattened for its blend mode alone
     // applies to the flattened image instead.
-    const bool ownCxOutside = &object == m_unfiltered && m_colourOutside;
+    const bool ownCxOutside = &object == m_offscreenObject && m_colourOutside;
     ColorTransform cx = maskMode       ? ColorTransform{}
                         : ownCxOutside ? parentCx
                                        : parentCx * object.colorTransform();
@@ -323,17 +324,17 @@ bool RenderWalk::scrolled(const DisplayObject& object, Matrix& m, bool maskMode)
     return true;
 }
 
-// Draws the object alone into an image covering its pixels plus what its
-// filters add, runs the filters over it and shows the result with a bitmap
-// fill laid exactly on whole device pixels, composited by the object's
+// Draws the object alone into an offscreen image covering its pixels plus
+// what its filters add, runs the filters over it and shows the result with
+// a bitmap fill laid exactly on whole device pixels, composited by the object's
 // blend mode (the image makes the object one group, as "layer" asks). A
 // filtered object's own colour transform applies before the filters, its
 // parents' after; without filters, both apply to the flattened image.
 // Filter sizes follow the stage's zoom, not the object's own scale or
 // rotation. Returns false when the image would be too large (the object is
 // then drawn unfiltered and blended normally).
-bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
-                          const ColorTransform& parentCx, int level)
+bool RenderWalk::drawOffscreen(const DisplayObject& object, const Matrix& parent,
+                               const ColorTransform& parentCx, int level)
 {
     const raster::BlendMode blend = raster::blendModeFromByte(object.blendMode());
     // Alpha and erase act on the group being drawn into. Straight onto the
@@ -392,18 +393,18 @@ bool RenderWalk::filtered(const DisplayObject& object, const Matrix& parent,
     area.add(0, 0);
     area.add(width, height);
     // Filtered images inside this one are needed only until it is drawn.
-    FilterLayers nested;
+    OffscreenLayers nested;
     RenderWalk walk(m_stage, renderer, shift * m_stageToPixels, area, nested, m_cache, m_offscreen);
     walk.m_offscreenDepth = m_offscreenDepth + 1;
     walk.m_bitmaps = m_bitmaps;
-    walk.m_unfiltered = &object;
+    walk.m_offscreenObject = &object;
     walk.m_framePixels = m_framePixels;
     walk.m_inGroup = true;
     walk.m_colourOutside = object.filters().empty();
     walk.object(object, shift * parent, ColorTransform{}, false, level);
     renderer.finish();
     nested.clear();
-    auto layer = std::make_unique<FilterLayer>();
+    auto layer = std::make_unique<OffscreenLayer>();
     if (object.filters().empty())
         layer->image = std::make_shared<raster::Bitmap>(std::move(image));
     else
@@ -560,12 +561,12 @@ void RenderWalk::textField(const TextField& field, const Matrix& m, const ColorT
 // runs within scripts, between frames), so the images of other renderers
 // are not needed any more once a few have piled up.
 template <class LayerMap>
-FilterLayers& layersFor(LayerMap& map, const raster::Renderer& renderer)
+OffscreenLayers& layersFor(LayerMap& map, const raster::Renderer& renderer)
 {
     std::erase_if(map, [&](const auto& entry) {
         return entry.first != &renderer && (entry.second.empty() || map.size() > 4);
     });
-    FilterLayers& layers = map[&renderer];
+    OffscreenLayers& layers = map[&renderer];
     layers.clear();
     return layers;
 }
@@ -574,7 +575,7 @@ FilterLayers& layersFor(LayerMap& map, const raster::Renderer& renderer)
 
 void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) const
 {
-    FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
+    OffscreenLayers& layers = layersFor(m_impl->offscreenLayers, renderer);
     FilterCache cache(m_impl->filterCache, m_impl->filterFrame);
     cache.nextFrame();
     const RectTwips frame = m_movie->frameRect();
@@ -592,7 +593,7 @@ void Stage::render(raster::Renderer& renderer, const Matrix& stageToPixels) cons
 void Stage::renderObject(const DisplayObject& object, raster::Renderer& renderer,
                          const Matrix& toPixels, const ColorTransform& cx) const
 {
-    FilterLayers& layers = layersFor(m_impl->filterLayers, renderer);
+    OffscreenLayers& layers = layersFor(m_impl->offscreenLayers, renderer);
     FilterCache cache(m_impl->filterCache, m_impl->filterFrame);
     RenderWalk walk(*this, renderer, toPixels, Bounds{}, layers, cache, m_impl->offscreenRenderers);
     walk.alone(object, toPixels, cx);

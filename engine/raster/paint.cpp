@@ -253,6 +253,8 @@ template <swf::SpreadMode spread>
 void shadeRadial(const uint32_t* ramp, double u, double v, double du, double dv, int skip,
                  int count, uint32_t* out)
 {
+    // Skipped pixels advance one step at a time, as drawn ones do, so each
+    // pixel's position is the same sum of steps whatever the skip.
     for (int i = 0; i < skip; ++i, u += du, v += dv) {
     }
     if constexpr (spread == swf::SpreadMode::Pad) {
